@@ -1,0 +1,62 @@
+#include "app/vidorra_app_win.h"
+
+#include "app/main_dialog_win.h"
+#include "resources/resource_ids.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+namespace {
+
+constexpr char kResourceLibrary[] = "VidRes.dll";
+
+// Balances OleInitialize on every way out of the run.
+class OleSession {
+public:
+    OleSession() noexcept : ok_(SUCCEEDED(::OleInitialize(nullptr))) {}
+    ~OleSession() {
+        if (ok_)
+            ::OleUninitialize();
+    }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+    [[nodiscard]] bool Ok() const noexcept { return ok_; }
+
+private:
+    bool ok_;
+};
+
+} // namespace
+
+CVidorraApp& TheApp() { return static_cast<CVidorraApp&>(App()); }
+
+bool CVidorraApp::PreTranslateMessage(MSG& msg) {
+    return msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
+}
+
+int CVidorraApp::Run(const std::vector<std::string>& /*args*/) {
+    if (!LoadResourceLibrary(kResourceLibrary)) {
+        ::MessageBoxA(nullptr, "VidRes.dll not found, exiting.", "Vidorra", MB_OK | MB_ICONSTOP);
+        return 1;
+    }
+    SetName(LoadString(IDS_PRODUCT_NAME));
+    options_.LockPan.Desc = LoadString(IDS_KEY_PREFIX_SHIFT) + "F3";
+
+    OleSession ole;
+    if (!ole.Ok()) {
+        ::MessageBoxA(nullptr, LoadString(IDS_OLE_INIT_FAILED).c_str(), Name().c_str(),
+                      MB_OK | MB_ICONSTOP);
+        return 1;
+    }
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS};
+    ::InitCommonControlsEx(&controls);
+
+    CVidorraDlg dialog(options_);
+    if (!dialog.CreateModeless(nullptr))
+        return 1;
+    dialog.Wnd().Show(SW_SHOW);
+    dialog.RunModalLoop();
+    dialog.Destroy();
+    return 0;
+}

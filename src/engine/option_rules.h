@@ -1,0 +1,52 @@
+#pragma once
+// Rules every path that changes the options goes through (automation, pages, registry, command
+// line): values the engine cannot work with are refused and the field keeps its last good value.
+
+#include "engine/recording_options.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace option_rules {
+
+// Rates are stored in thousandths, so anything finer cannot survive a save; the 1 ms timer
+// resolution bounds the top.
+inline constexpr double kMinRate = 0.001;
+inline constexpr double kMaxRate = 1000.0;
+// Names are kept in MAX_PATH-sized buffers by the platform, terminator included.
+inline constexpr std::size_t kMaxFileName = 259;
+
+bool IsValidRate(double rate) noexcept;
+bool IsValidSize(int32_t widthOrHeight) noexcept;
+bool IsValidFileName(std::string_view name) noexcept;
+
+// Registry encoding of a rate: thousandths of a frame per second, rounded.
+uint32_t RateToThousandths(double rate) noexcept;
+double RateFromThousandths(uint32_t stored) noexcept;
+// Loads a stored rate into the field if it is usable; returns whether it was.
+bool LoadRate(uint32_t stored, double& field) noexcept;
+
+// Capture timer period in whole milliseconds: 1000 / rate, rounded.
+int32_t TimerPeriodMs(double rate) noexcept;
+
+int32_t NearestSampleRate(int32_t requested) noexcept;
+int32_t NearestSampleSize(int32_t requested) noexcept;
+
+// The automation setters. `busy` is true while a recording runs or is paused. Each returns true
+// when the value was stored.
+bool SetStartX(RecordingOptions& o, int16_t v) noexcept;
+bool SetStartY(RecordingOptions& o, int16_t v) noexcept;
+bool SetWidth(RecordingOptions& o, int16_t v, bool busy) noexcept;
+bool SetHeight(RecordingOptions& o, int16_t v, bool busy) noexcept;
+bool SetFrameRate(RecordingOptions& o, double v, bool busy) noexcept;
+bool SetPlaybackRate(RecordingOptions& o, double v, bool busy) noexcept;
+bool SetFileName(RecordingOptions& o, std::string_view v, bool busy);
+bool SetIncrementFileName(RecordingOptions& o, bool v, bool busy) noexcept;
+bool SetRecordSound(RecordingOptions& o, bool v, bool busy) noexcept;
+bool SetKeyFrames(RecordingOptions& o, int16_t v, bool busy) noexcept;
+bool SetCompQuality(RecordingOptions& o, int16_t v, bool busy) noexcept;
+bool SetSoundSampSize(RecordingOptions& o, int16_t v, bool busy) noexcept;
+bool SetSoundSampRate(RecordingOptions& o, int32_t v, bool busy) noexcept;
+bool SetFlashRect(RecordingOptions& o, bool v, bool busy) noexcept;
+
+} // namespace option_rules

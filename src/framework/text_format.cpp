@@ -1,0 +1,27 @@
+#include "framework/text_format.h"
+
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args) {
+    std::string out;
+    out.reserve(format.size());
+    auto next = args.begin();
+    for (size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c != '%' || i + 1 == format.size()) {
+            out += c;
+            continue;
+        }
+        const char kind = format[i + 1];
+        if (kind == '%') {
+            out += '%';
+            ++i;
+        } else if (kind == 'd' || kind == 'i' || kind == 'u' || kind == 's') {
+            if (next != args.end()) {
+                out += *next++;
+            }
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

@@ -1,0 +1,658 @@
+// VidRes.dll as the program uses it: strings and their format arguments, dialog templates with
+// the control ids and kinds the program relies on, a tidy layout at 96 dpi, icon and cursor.
+// Runs under Wine with a display; VidRes.dll must lie beside the test program.
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <dlgs.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "resource_ids.h"
+
+namespace {
+
+HMODULE Library() {
+    static const HMODULE library = [] {
+        INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TAB_CLASSES | ICC_HOTKEY_CLASS};
+        InitCommonControlsEx(&controls);
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        char* slash = std::strrchr(path, '\\');
+        std::strcpy(slash ? slash + 1 : path, "VidRes.dll");
+        return LoadLibraryA(path);
+    }();
+    return library;
+}
+
+std::string LoadText(UINT id) {
+    char text[1024] = {};
+    const int length = LoadStringA(Library(), id, text, sizeof(text));
+    return std::string(text, length > 0 ? length : 0);
+}
+
+// The conversions a printf-style format consumes, in order: "%s (%d)" gives "sd".
+std::string Conversions(std::string_view format) {
+    std::string found;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%')
+            continue;
+        if (++i < format.size() && format[i] == '%')
+            continue;
+        for (; i < format.size() && std::strchr("-+ #0123456789.*hlLqjzt", format[i]); ++i) {
+            if (format[i] == '*')
+                found += '*';
+        }
+        found += i < format.size() ? format[i] : '?';
+    }
+    return found;
+}
+
+struct WindowCloser {
+    void operator()(HWND window) const { DestroyWindow(window); }
+};
+using Window = std::unique_ptr<std::remove_pointer_t<HWND>, WindowCloser>;
+
+INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+// Pages are child dialogs; they need some window to live in.
+HWND HiddenParent() {
+    static const Window parent(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 640, 480, nullptr,
+                                               nullptr, nullptr, nullptr));
+    return parent.get();
+}
+
+Window CreateFromTemplate(int id, HWND parent) {
+    return Window(
+        CreateDialogParamA(Library(), MAKEINTRESOURCEA(id), parent, PassiveDialogProc, 0));
+}
+
+std::vector<HWND> ChildControls(HWND dialog) {
+    std::vector<HWND> controls;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        controls.push_back(child);
+    return controls;
+}
+
+std::string ClassOf(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+std::string TextOf(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
+LONG StyleOf(HWND window) {
+    return GetWindowLongA(window, GWL_STYLE);
+}
+
+RECT RectIn(HWND window, HWND reference) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    MapWindowPoints(HWND_DESKTOP, reference, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool Contains(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+bool Overlap(const RECT& a, const RECT& b) {
+    RECT common;
+    return IntersectRect(&common, &a, &b) != FALSE;
+}
+
+::testing::AssertionResult IsRed(COLORREF colour) {
+    if (GetRValue(colour) > 150 && GetGValue(colour) < 110 && GetBValue(colour) < 110)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "colour 0x" << std::hex << colour << " is not red";
+}
+
+} // namespace
+
+TEST(ResourceStrings, EveryIdHasTextWithExactlyTheArgumentsTheProgramPasses) {
+    ASSERT_NE(Library(), nullptr) << "VidRes.dll not found beside the test program";
+    struct Expected {
+        UINT id;
+        const char* conversions;
+    };
+    // Strings without arguments must not hold a conversion either: some are passed through a
+    // formatting routine all the same, and a stray "%d" would read garbage there.
+    const Expected strings[] = {
+        {IDS_OLE_INIT_FAILED, ""},
+        {IDS_ABOUT_MENU_ITEM, ""},
+        {IDS_CAPTURE_LABEL_PAUSE, ""},
+        {IDS_CAPTURE_LABEL_START, ""},
+        {IDS_CAPTURE_LABEL_SINGLESHOT, ""},
+        {IDS_CAPTURE_LABEL_LOCKPAN, ""},
+        {IDS_KEY_PREFIX_SHIFT, ""},
+        {IDS_KEY_PREFIX_CTRL, ""},
+        {IDS_KEY_PREFIX_ALT, ""},
+        {IDS_KEY_NONE, ""},
+        {IDS_HOTKEY_TAKEN, ""},
+        {IDS_AVI_SETUP_FAILED, "s"},
+        {IDS_TOO_MANY_DROPPED, ""},
+        {IDS_RECORDING_SUMMARY, "dd"},
+        {IDS_SOUND_WRITE_FAILED, "d"},
+        {IDS_RECORD_BUTTON_STOP, ""},
+        {IDS_RECORD_BUTTON_START, ""},
+        {IDS_PAUSE_BUTTON_PAUSE, ""},
+        {IDS_PAUSE_BUTTON_RESUME, ""},
+        {IDS_PAUSE_BUTTON_IDLE, ""},
+        {IDS_CONFIRM_UNINSTALL, ""},
+        {IDS_COMPRESSOR_AUTO, ""},
+        {IDS_COMPRESSOR_NONE, ""},
+        {IDS_CONFIRM_DEFAULTS, ""},
+        {IDS_TAB_REGION, ""},
+        {IDS_TAB_HOTKEYS, ""},
+        {IDS_TAB_VIDEO, ""},
+        {IDS_TAB_SOUND, ""},
+        {IDS_PRODUCT_NAME, ""},
+        {IDS_VIDEO_WRITE_FAILED, "d"},
+        {IDS_NO_FREE_FILE_NAME, "s"},
+        {IDS_DDX_INTEGER, ""},
+        {IDS_DDX_NUMBER, ""},
+        {IDS_DDX_INTEGER_RANGE, "dd"},
+        {IDS_DDX_NUMBER_RANGE, "ss"},
+        {IDS_DDX_TEXT_TOO_LONG, "d"},
+        {IDS_DDX_FILE_NAME, ""},
+    };
+    for (const Expected& expected : strings) {
+        SCOPED_TRACE("string " + std::to_string(expected.id));
+        const std::string text = LoadText(expected.id);
+        EXPECT_FALSE(text.empty());
+        EXPECT_EQ(Conversions(text), expected.conversions) << '"' << text << '"';
+    }
+}
+
+TEST(ResourceStrings, ProductNameAndKeyPrefixes) {
+    // The product name becomes the registry key, the options file and the installed file names.
+    EXPECT_EQ(LoadText(IDS_PRODUCT_NAME), "Vidorra");
+    // The prefixes are glued to each other and to the key name as they are, so each must end
+    // in its own separator: "Ctrl+Shift+F7", not "CtrlShiftF7".
+    for (UINT id : {IDS_KEY_PREFIX_SHIFT, IDS_KEY_PREFIX_CTRL, IDS_KEY_PREFIX_ALT}) {
+        const std::string prefix = LoadText(id);
+        ASSERT_FALSE(prefix.empty()) << "string " << id;
+        EXPECT_FALSE(IsCharAlphaNumericA(prefix.back())) << '"' << prefix << '"';
+    }
+    EXPECT_EQ(LoadText(IDS_KEY_PREFIX_SHIFT) + "F3", "Shift+F3");
+}
+
+TEST(ResourceStrings, ConversionCounterSeesThroughFlagsAndLiteralPercents) {
+    EXPECT_EQ(Conversions("100%% done, %-5d of %.2f, %ld, %*s"), "dfd*s");
+    EXPECT_EQ(Conversions("no arguments"), "");
+    EXPECT_EQ(Conversions("trailing %"), "?");
+}
+
+namespace {
+
+enum class Kind { PushButton, CheckBox, RadioButton, Edit, Static, ComboBox, ListBox, Tab, HotKey };
+
+struct Control {
+    int id;
+    Kind kind;
+};
+
+struct Template {
+    int id;
+    bool page; // a child dialog inside the main dialog
+    std::vector<Control> controls;
+};
+
+const std::vector<Template>& Templates() {
+    using enum Kind;
+    static const std::vector<Template> templates = {
+        {IDD_ABOUT,
+         false,
+         {{IDC_ABOUT_VERSION, Static}, {IDOK, PushButton}, {ID_HELP, PushButton}}},
+        {IDD_MAIN,
+         false,
+         {{IDC_MAIN_RECORD, PushButton},
+          {IDC_MAIN_PAUSE, PushButton},
+          {IDC_MAIN_PLAY, PushButton},
+          {IDC_MAIN_DEFAULTS, PushButton},
+          {IDC_MAIN_STATUS, Static},
+          {IDC_MAIN_TABS, Tab},
+          {ID_HELP, PushButton}}},
+        {IDD_PAGE_HOTKEYS,
+         true,
+         {{IDC_HOTKEYS_START, PushButton},
+          {IDC_HOTKEYS_PAUSE, PushButton},
+          {IDC_HOTKEYS_LOCKPAN, PushButton},
+          {IDC_HOTKEYS_SINGLESHOT, PushButton},
+          {IDC_HOTKEYS_PAN_SHIFT, CheckBox},
+          {IDC_HOTKEYS_PAN_CTRL, CheckBox},
+          {IDC_HOTKEYS_PAN_ALT, CheckBox},
+          {IDC_HOTKEYS_PAN_LOCKED, CheckBox}}},
+        {IDD_PAGE_REGION,
+         true,
+         {{IDC_REGION_LEFT, Edit},
+          {IDC_REGION_TOP, Edit},
+          {IDC_REGION_WIDTH, Edit},
+          {IDC_REGION_HEIGHT, Edit},
+          {IDC_REGION_FLASH, CheckBox},
+          {IDC_REGION_WND_KEEP, RadioButton},
+          {IDC_REGION_WND_MINIMIZE, RadioButton},
+          {IDC_REGION_WND_MINIMIZE_HIDE, RadioButton},
+          {IDC_REGION_WND_HIDE, RadioButton},
+          {IDC_REGION_SELECT, PushButton},
+          {IDC_REGION_SELECT_WINDOW, PushButton}}},
+        {IDD_PAGE_VIDEO,
+         true,
+         {{IDC_VIDEO_FILE_NAME, Edit},
+          {IDC_VIDEO_FRAME_RATE, Edit},
+          {IDC_VIDEO_PLAYBACK_RATE, Edit},
+          {IDC_VIDEO_KEY_FRAMES, Edit},
+          {IDC_VIDEO_QUALITY, Edit},
+          {IDC_VIDEO_INCREMENT, CheckBox},
+          {IDC_VIDEO_SOUND, CheckBox},
+          {IDC_VIDEO_BROWSE, PushButton},
+          {IDC_VIDEO_COMPRESSOR, ComboBox}}},
+        {IDD_PAGE_SOUND,
+         true,
+         {{IDC_SOUND_8BIT, RadioButton},
+          {IDC_SOUND_16BIT, RadioButton},
+          {IDC_SOUND_8000, RadioButton},
+          {IDC_SOUND_11025, RadioButton},
+          {IDC_SOUND_22050, RadioButton},
+          {IDC_SOUND_44100, RadioButton}}},
+        {IDD_HOTKEY_CAPTURE,
+         false,
+         {{IDC_CAPTURE_HOTKEY, HotKey},
+          {IDC_CAPTURE_LABEL, Static},
+          {IDOK, PushButton},
+          {IDCANCEL, PushButton}}},
+        // A replacement for the old-style save dialog: besides the destination it must carry
+        // every control that the common dialog looks up. The destination is stc1 itself.
+        {IDD_INSTALL_DESTINATION,
+         false,
+         {{IDC_INSTALL_DESTINATION, Edit},
+          {stc1, Edit},
+          {edt1, Edit},
+          {lst1, ListBox},
+          {lst2, ListBox},
+          {cmb1, ComboBox},
+          {cmb2, ComboBox},
+          {stc2, Static},
+          {stc3, Static},
+          {stc4, Static},
+          {chx1, CheckBox},
+          {IDOK, PushButton},
+          {IDCANCEL, PushButton},
+          {psh15, PushButton}}},
+    };
+    return templates;
+}
+
+::testing::AssertionResult IsKind(HWND control, Kind kind) {
+    const std::string name = ClassOf(control);
+    const LONG style = StyleOf(control);
+    const LONG button = style & BS_TYPEMASK;
+    bool ok = false;
+    switch (kind) {
+    case Kind::PushButton:
+        ok = !lstrcmpiA(name.c_str(), "Button") &&
+             (button == BS_PUSHBUTTON || button == BS_DEFPUSHBUTTON);
+        break;
+    case Kind::CheckBox:
+        ok = !lstrcmpiA(name.c_str(), "Button") && button == BS_AUTOCHECKBOX;
+        break;
+    case Kind::RadioButton:
+        ok = !lstrcmpiA(name.c_str(), "Button") && button == BS_AUTORADIOBUTTON;
+        break;
+    case Kind::Edit:
+        // Without automatic scrolling an edit takes no more text than its width shows.
+        ok = !lstrcmpiA(name.c_str(), "Edit") && (style & ES_AUTOHSCROLL);
+        break;
+    case Kind::Static:
+        ok = !lstrcmpiA(name.c_str(), "Static");
+        break;
+    case Kind::ComboBox:
+        ok = !lstrcmpiA(name.c_str(), "ComboBox");
+        break;
+    case Kind::ListBox:
+        ok = !lstrcmpiA(name.c_str(), "ListBox");
+        break;
+    case Kind::Tab:
+        ok = !lstrcmpiA(name.c_str(), WC_TABCONTROLA);
+        break;
+    case Kind::HotKey:
+        ok = !lstrcmpiA(name.c_str(), HOTKEY_CLASSA);
+        break;
+    }
+    if (ok)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "class \"" << name << "\", style 0x" << std::hex
+                                         << style << " is not kind " << static_cast<int>(kind);
+}
+
+// Width (or, for wrapped text, height) that the control's text needs in its own font.
+SIZE TextNeeds(HWND control, int wrapWidth) {
+    const std::string text = TextOf(control);
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    RECT rect = {0, 0, wrapWidth, 0};
+    UINT flags = DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE);
+    if (ClassOf(control) == "Static" && (StyleOf(control) & SS_NOPREFIX))
+        flags |= DT_NOPREFIX;
+    DrawTextA(dc, text.c_str(), -1, &rect, flags);
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return {rect.right - rect.left, wrapWidth ? rect.bottom - rect.top : metrics.tmHeight};
+}
+
+// Text cut off at the right or bottom edge of its control; empty when everything shows.
+std::string CutOffText(HWND control) {
+    const std::string text = TextOf(control);
+    const LONG style = StyleOf(control);
+    if (text.empty() || !(style & WS_VISIBLE))
+        return {};
+    RECT client;
+    GetClientRect(control, &client);
+    const std::string name = ClassOf(control);
+    int room = client.right;
+    if (name == "Button") {
+        const LONG type = style & BS_TYPEMASK;
+        if (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON)
+            room -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        else if (type == BS_GROUPBOX)
+            room -= 16;
+        else
+            room -= 6;
+    } else if (name != "Static" ||
+               ((style & SS_TYPEMASK) > SS_RIGHT && (style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP)) {
+        return {}; // edits, lists and images show no fixed text
+    }
+    const SIZE line = TextNeeds(control, 0);
+    const bool wraps = name == "Static" && (style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP &&
+                       client.bottom >= 2 * line.cy;
+    if (!wraps)
+        return line.cx <= room ? std::string() : text;
+    return TextNeeds(control, client.right).cy <= client.bottom ? std::string() : text;
+}
+
+} // namespace
+
+TEST(DialogTemplates, HoldEveryControlThePageCodeUsesWithItsKind) {
+    ASSERT_NE(Library(), nullptr);
+    for (const Template& t : Templates()) {
+        SCOPED_TRACE("template " + std::to_string(t.id));
+        const Window dialog = CreateFromTemplate(t.id, t.page ? HiddenParent() : nullptr);
+        ASSERT_NE(dialog, nullptr);
+        for (const Control& c : t.controls) {
+            SCOPED_TRACE("control " + std::to_string(c.id));
+            const HWND control = GetDlgItem(dialog.get(), c.id);
+            ASSERT_NE(control, nullptr);
+            EXPECT_TRUE(IsKind(control, c.kind));
+        }
+        std::set<int> seen;
+        for (HWND control : ChildControls(dialog.get())) {
+            const int id = GetDlgCtrlID(control);
+            if (id != IDC_STATIC && id != 0xFFFF) {
+                EXPECT_TRUE(seen.insert(id).second) << "id " << id << " used twice";
+            }
+        }
+    }
+}
+
+TEST(DialogTemplates, ControlsStayInsideTheirDialogAndShowTheirWholeText) {
+    for (const Template& t : Templates()) {
+        SCOPED_TRACE("template " + std::to_string(t.id));
+        const Window dialog = CreateFromTemplate(t.id, t.page ? HiddenParent() : nullptr);
+        ASSERT_NE(dialog, nullptr);
+        RECT client;
+        GetClientRect(dialog.get(), &client);
+        std::vector<std::pair<HWND, RECT>> solid; // visible controls that must not overlap
+        for (HWND control : ChildControls(dialog.get())) {
+            SCOPED_TRACE("control " + std::to_string(GetDlgCtrlID(control)) + " \"" +
+                         TextOf(control) + "\"");
+            const RECT rect = RectIn(control, dialog.get());
+            EXPECT_TRUE(Contains(client, rect));
+            EXPECT_EQ(CutOffText(control), "");
+            const LONG style = StyleOf(control);
+            const bool groupBox =
+                ClassOf(control) == "Button" && (style & BS_TYPEMASK) == BS_GROUPBOX;
+            if ((style & WS_VISIBLE) && !groupBox) {
+                for (const auto& [other, otherRect] : solid)
+                    EXPECT_FALSE(Overlap(rect, otherRect))
+                        << "overlaps control " << GetDlgCtrlID(other) << " \"" << TextOf(other)
+                        << "\"";
+                solid.emplace_back(control, rect);
+            }
+        }
+    }
+}
+
+TEST(DialogTemplates, RadioButtonGroupsOnlyHoldTheirOwnChoices) {
+    // An automatic radio button unchecks the others of its group; a group that runs on into the
+    // next one would make choosing 16 bits forget the sample rate.
+    const std::vector<std::vector<int>> groups[] = {
+        {{IDC_REGION_WND_KEEP, IDC_REGION_WND_MINIMIZE, IDC_REGION_WND_MINIMIZE_HIDE,
+          IDC_REGION_WND_HIDE}},
+        {{IDC_SOUND_8BIT, IDC_SOUND_16BIT},
+         {IDC_SOUND_8000, IDC_SOUND_11025, IDC_SOUND_22050, IDC_SOUND_44100}},
+    };
+    const int pages[] = {IDD_PAGE_REGION, IDD_PAGE_SOUND};
+    for (int i = 0; i < 2; ++i) {
+        const Window page = CreateFromTemplate(pages[i], HiddenParent());
+        ASSERT_NE(page, nullptr);
+        for (const std::vector<int>& group : groups[i]) {
+            SCOPED_TRACE("radio group of " + std::to_string(group.front()));
+            const HWND first = GetDlgItem(page.get(), group.front());
+            ASSERT_NE(first, nullptr);
+            // The keyboard reaches a group only through a tab stop on its first button.
+            EXPECT_TRUE(StyleOf(first) & WS_TABSTOP);
+            std::set<int> members;
+            HWND walk = first;
+            do {
+                if ((StyleOf(walk) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+                    members.insert(GetDlgCtrlID(walk));
+                walk = GetNextDlgGroupItem(page.get(), walk, FALSE);
+            } while (walk && walk != first);
+            EXPECT_EQ(members, std::set<int>(group.begin(), group.end()));
+        }
+    }
+}
+
+TEST(DialogTemplates, MainDialogHoldsEveryPageInsideTheTabs) {
+    const Window main = CreateFromTemplate(IDD_MAIN, nullptr);
+    ASSERT_NE(main, nullptr);
+    // Start-up decides when the window appears; an automation client wants it hidden.
+    EXPECT_FALSE(StyleOf(main.get()) & WS_VISIBLE);
+
+    const HWND tabs = GetDlgItem(main.get(), IDC_MAIN_TABS);
+    ASSERT_NE(tabs, nullptr);
+    for (UINT i = 0; i < 4; ++i) {
+        std::string text = LoadText(IDS_TAB_REGION + i);
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text.data();
+        SendMessageA(tabs, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&item));
+    }
+    RECT display = RectIn(tabs, main.get());
+    SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+    RECT client;
+    GetClientRect(main.get(), &client);
+
+    const std::vector<HWND> mainControls = ChildControls(main.get());
+    for (int id : {IDD_PAGE_REGION, IDD_PAGE_HOTKEYS, IDD_PAGE_VIDEO, IDD_PAGE_SOUND}) {
+        SCOPED_TRACE("page " + std::to_string(id));
+        const Window page = CreateFromTemplate(id, main.get());
+        ASSERT_NE(page, nullptr);
+        // As the program places it: centred in the main dialog's client area.
+        RECT rect;
+        GetWindowRect(page.get(), &rect);
+        const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+        SetWindowPos(page.get(), nullptr, (client.right - width) / 2, (client.bottom - height) / 2,
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        rect = RectIn(page.get(), main.get());
+        EXPECT_TRUE(Contains(display, rect))
+            << "page " << rect.left << "," << rect.top << "-" << rect.right << "," << rect.bottom
+            << " outside the tabs' display area " << display.left << "," << display.top << "-"
+            << display.right << "," << display.bottom;
+        for (HWND control : mainControls) {
+            if (control != tabs) {
+                EXPECT_FALSE(Overlap(rect, RectIn(control, main.get())))
+                    << "covers control " << GetDlgCtrlID(control);
+            }
+        }
+    }
+
+    // The summary after a long recording still fits the status line.
+    const HWND status = GetDlgItem(main.get(), IDC_MAIN_STATUS);
+    char summary[256];
+    wsprintfA(summary, LoadText(IDS_RECORDING_SUMMARY).c_str(), 999999, 999999);
+    SetWindowTextA(status, summary);
+    EXPECT_EQ(CutOffText(status), "");
+}
+
+TEST(DialogTemplates, AboutVersionFormatFitsTheProgramsBuffer) {
+    const Window about = CreateFromTemplate(IDD_ABOUT, nullptr);
+    ASSERT_NE(about, nullptr);
+    const std::string format = TextOf(GetDlgItem(about.get(), IDC_ABOUT_VERSION));
+    ASSERT_EQ(Conversions(format), "ddd") << '"' << format << '"';
+    // The program formats major, minor and third number and appends its suffix in 128 bytes.
+    char text[512];
+    const int length = wsprintfA(text, format.c_str(), 1, 30, 0);
+    EXPECT_LE(length + std::strlen(" (for Intel processors)"), 127u);
+    EXPECT_NE(std::string(text).find("1.30.0"), std::string::npos) << text;
+}
+
+namespace {
+
+struct SaveDialogProbe {
+    bool opened = false;
+    std::string destination;
+    LRESULT directories = 0;
+};
+
+UINT_PTR CALLBACK ProbeHook(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+    static SaveDialogProbe* probe;
+    if (message == WM_INITDIALOG) {
+        probe =
+            reinterpret_cast<SaveDialogProbe*>(reinterpret_cast<OPENFILENAMEA*>(lParam)->lCustData);
+        PostMessageA(dialog, WM_APP, 0, 0); // look once the dialog has filled its lists
+    } else if (message == WM_APP) {
+        probe->opened = true;
+        probe->destination = TextOf(GetDlgItem(dialog, IDC_INSTALL_DESTINATION));
+        probe->directories = SendDlgItemMessageA(dialog, lst2, LB_GETCOUNT, 0, 0);
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+    return FALSE;
+}
+
+std::string WithoutTrailingBackslash(std::string path) {
+    if (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+TEST(DialogTemplates, InstallDestinationWorksAsAnOldStyleSaveDialog) {
+    char directory[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    char file[MAX_PATH] = {};
+    SaveDialogProbe probe;
+    OPENFILENAMEA request = {};
+    request.lStructSize = sizeof(request);
+    request.hInstance = reinterpret_cast<HINSTANCE>(Library());
+    request.lpstrFile = file;
+    request.nMaxFile = MAX_PATH;
+    request.lpstrInitialDir = directory;
+    request.lpstrTitle = "Install Vidorra";
+    request.Flags = OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE | OFN_LONGNAMES;
+    request.lCustData = reinterpret_cast<LPARAM>(&probe);
+    request.lpfnHook = ProbeHook;
+    request.lpTemplateName = MAKEINTRESOURCEA(IDD_INSTALL_DESTINATION);
+
+    EXPECT_FALSE(GetSaveFileNameA(&request)); // cancelled by the probe
+    EXPECT_EQ(CommDlgExtendedError(), 0u) << "the common dialog refused the template";
+    ASSERT_TRUE(probe.opened);
+    // The dialog shows its directory in the destination field and lists where to go from there.
+    EXPECT_EQ(lstrcmpiA(WithoutTrailingBackslash(probe.destination).c_str(),
+                        WithoutTrailingBackslash(directory).c_str()),
+              0)
+        << probe.destination << " vs " << directory;
+    EXPECT_GT(probe.directories, 0);
+    SetCurrentDirectoryA(directory);
+}
+
+TEST(ImageResources, IconShowsARedDiscOnATransparentGround) {
+    for (int size : {32, 16}) {
+        SCOPED_TRACE("icon size " + std::to_string(size));
+        const HICON icon = static_cast<HICON>(
+            LoadImageA(Library(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON, size, size, 0));
+        ASSERT_NE(icon, nullptr);
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECT all = {0, 0, size, size};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+        EXPECT_TRUE(IsRed(GetPixel(dc, size / 2, size / 2)));
+        EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 255, 255));
+        EXPECT_EQ(GetPixel(dc, size - 1, size - 1), RGB(255, 255, 255));
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+        DestroyIcon(icon);
+    }
+}
+
+TEST(ImageResources, CrosshairHasItsHotSpotInTheMiddleAndShowsOnAnyGround) {
+    const HCURSOR cursor = LoadCursorA(Library(), IDR_CROSSHAIR_NAME);
+    ASSERT_NE(cursor, nullptr);
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(cursor, &info));
+    EXPECT_FALSE(info.fIcon);
+    // The selector takes the clicked corner from the hot spot.
+    EXPECT_EQ(info.xHotspot, 16u);
+    EXPECT_EQ(info.yHotspot, 16u);
+    DeleteObject(info.hbmMask);
+    DeleteObject(info.hbmColor);
+
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all = {0, 0, 32, 32};
+    for (int stock : {WHITE_BRUSH, BLACK_BRUSH}) {
+        SCOPED_TRACE(stock == WHITE_BRUSH ? "on white" : "on black");
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(stock)));
+        DrawIconEx(dc, 0, 0, cursor, 32, 32, 0, nullptr, DI_NORMAL);
+        // Along the arms lies a black line with a white edge; either shows on a plain ground.
+        int differing = 0;
+        for (int along = 0; along < 32; ++along)
+            for (const POINT p :
+                 {POINT{16, along}, POINT{along, 16}, POINT{17, along}, POINT{along, 17}})
+                differing += GetPixel(dc, p.x, p.y) != GetPixel(dc, 0, 0);
+        EXPECT_GE(differing, 40);
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
