@@ -58,15 +58,27 @@ class WineSession:
     def start(self, exe, *args, cwd=None):
         """Starts a Windows program without waiting for it."""
         p = subprocess.Popen(["wine", str(exe), *map(str, args)], env=self.env,
-                             cwd=str(cwd or Path(exe).parent), stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE)
+                             cwd=str(cwd or Path(exe).parent), stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
         self.procs.append(p)
         return p
 
     def run(self, *args, timeout=60, check=True):
-        """Runs a command (Windows or Linux) in the session and returns its result."""
-        return subprocess.run(list(map(str, args)), env=self.env, capture_output=True, text=True,
-                              timeout=timeout, check=check)
+        """Runs a command (Windows or Linux) in the session and returns its result.
+
+        Output goes through files, not pipes: Wine may start helper processes (the desktop,
+        services) that inherit a pipe and would keep it open long after the command ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            p = subprocess.run(list(map(str, args)), env=self.env, stdout=out, stderr=err,
+                               timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            result = subprocess.CompletedProcess(
+                p.args, p.returncode, out.read().decode(errors="replace"),
+                err.read().decode(errors="replace"))
+        if check:
+            result.check_returncode()
+        return result
 
     def wine(self, *args, timeout=60, check=True):
         return self.run("wine", *args, timeout=timeout, check=check)
