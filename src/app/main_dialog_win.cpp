@@ -1,9 +1,12 @@
 #include "app/main_dialog_win.h"
 
+#include "app/hot_keys_win.h"
 #include "app/vidorra_app_win.h"
 #include "resources/resource_ids.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+#include <utility>
 
 namespace {
 
@@ -37,8 +40,9 @@ constexpr TabPage kTabs[CVidorraDlg::kPageCount] = {
 
 } // namespace
 
-CVidorraDlg::CVidorraDlg(RecordingOptions& options)
-    : Dialog(IDD_MAIN), options_(options), icon_(App().LoadIcon(IDI_MAIN)) {}
+CVidorraDlg::CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors)
+    : Dialog(IDD_MAIN), options_(options), engine_(options, cursors, *this),
+      icon_(App().LoadIcon(IDI_MAIN)) {}
 
 CVidorraDlg::~CVidorraDlg() = default;
 
@@ -112,11 +116,22 @@ void CVidorraDlg::PlaceAtStoredPosition() {
 
 void CVidorraDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
     switch (id) {
-    case IDOK:
-        Close();
+    case IDC_MAIN_RECORD:
+        RecordCommand();
         break;
+    case IDC_MAIN_PAUSE:
+        PauseCommand();
+        break;
+    case IDC_MAIN_PLAY:
+        if (!engine_.Busy())
+            ::ShellExecuteA(Handle(), "open", options_.FileName.c_str(), nullptr, nullptr,
+                            SW_SHOW);
+        break;
+    case IDOK:
     case IDCANCEL:
-        End(IDCANCEL);
+        // Escape reaches here only while recording; it closes the ordinary way, which stops the
+        // recording and keeps the file.
+        Close();
         break;
     default:
         break;
@@ -132,14 +147,38 @@ LRESULT CVidorraDlg::OnNotify(NMHDR& header) {
 void CVidorraDlg::OnClose() { Close(); }
 
 void CVidorraDlg::Close() {
+    if (busy_) {
+        deferred_ = Deferred::None;
+        Wnd().Post(WM_CLOSE);
+        return;
+    }
+    if (engine_.Busy())
+        StopRecording();
     const RECT r = Wnd().WindowRect();
     options_.WinX = r.left;
     options_.WinY = r.top;
     End(IDOK);
 }
 
-bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, LRESULT& result) {
+bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     switch (msg) {
+    case WM_HOTKEY:
+        HotKey(static_cast<int>(wp), lp);
+        result = 0;
+        return true;
+    case WM_PALETTECHANGED:
+        // The session loop picks it up; re-posting could spin a message box or the stop.
+        if (engine_.Busy())
+            engine_.NotePaletteChange();
+        result = 0;
+        return true;
+    case WM_QUERYNEWPALETTE:
+        result = 0;
+        return true;
+    case WM_TIMER:
+        // A frame waits while a message box of ours runs its own loop.
+        result = 0;
+        return true;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
             // The About box comes with its own change; the item is there already.
@@ -171,3 +210,177 @@ void CVidorraDlg::PaintMinimizedIcon() {
     ::DrawIcon(dc, x, y, icon_);
     ::EndPaint(Handle(), &ps);
 }
+
+// Record control
+
+void CVidorraDlg::RecordCommand() {
+    startPosted_ = false;
+    if (busy_) {
+        deferred_ = Deferred::Record;
+        return;
+    }
+    if (engine_.Busy())
+        StopRecording();
+    else
+        StartRecording(record_state::Recording);
+}
+
+void CVidorraDlg::PauseCommand() {
+    startPosted_ = false;
+    if (busy_) {
+        deferred_ = Deferred::Pause;
+        return;
+    }
+    switch (engine_.State()) {
+    case record_state::Idle:
+        StartRecording(record_state::Paused);
+        break;
+    case record_state::Recording:
+        engine_.Pause();
+        ShowButtonsFor(record_state::Paused);
+        RegisterSingleShotHotKey(Handle(), options_);
+        break;
+    case record_state::Paused:
+        ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
+        engine_.Resume();
+        ShowButtonsFor(record_state::Recording);
+        break;
+    default:
+        break;
+    }
+}
+
+void CVidorraDlg::SingleFrameCommand() {
+    if (!busy_ && engine_.State() == record_state::Paused)
+        engine_.SingleFrame();
+}
+
+void CVidorraDlg::HotKey(int id, LPARAM lParam) {
+    switch (id) {
+    case hot_key_id::Start:
+        if (lParam == 0) {
+            // The engine asks for a stop; while idle (or already stopping) there is nothing to
+            // stop, and starting instead would overwrite the take just made.
+            if (engine_.Busy() && !busy_)
+                StopRecording();
+        } else if (!engine_.Busy()) {
+            if (!startPosted_) {
+                startPosted_ = true;
+                Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(Item(IDC_MAIN_RECORD).Handle()));
+            }
+        } else {
+            RecordCommand();
+        }
+        break;
+    case hot_key_id::Pause:
+        if (!engine_.Busy()) {
+            if (!startPosted_) {
+                startPosted_ = true;
+                Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_PAUSE, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(Item(IDC_MAIN_PAUSE).Handle()));
+            }
+        } else {
+            PauseCommand();
+        }
+        break;
+    case hot_key_id::SingleShot:
+        SingleFrameCommand();
+        break;
+    case hot_key_id::LockPan:
+        options_.PanLocked = options_.PanLocked ? 0 : 1;
+        if (pages_[1])
+            pages_[1]->Item(IDC_HOTKEYS_PAN_LOCKED).SetChecked(options_.PanLocked != 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void CVidorraDlg::StartRecording(int32_t initialState) {
+    busy_ = true;
+    Item(IDC_MAIN_RECORD).Focus();
+    EnablePages(false);
+    ShowButtonsFor(initialState);
+    if (initialState == record_state::Paused)
+        RegisterSingleShotHotKey(Handle(), options_);
+    engine_.Run(initialState); // the whole recording
+    busy_ = false;
+    RunDeferred();
+}
+
+void CVidorraDlg::StopRecording() {
+    busy_ = true;
+    ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
+    engine_.Stop();
+    busy_ = false;
+    if (options_.ExitAfterRecording)
+        Wnd().Post(WM_CLOSE);
+    RunDeferred();
+}
+
+void CVidorraDlg::RunDeferred() {
+    const Deferred what = std::exchange(deferred_, Deferred::None);
+    // What waited for a start's set-up acts on the recording; once idle it is dropped, so a
+    // stop request never turns into a new recording.
+    if (!engine_.Busy())
+        return;
+    if (what == Deferred::Record)
+        Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), 0);
+    else if (what == Deferred::Pause)
+        Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_PAUSE, BN_CLICKED), 0);
+}
+
+void CVidorraDlg::ShowButtonsFor(int32_t state) {
+    const bool idle = state == record_state::Idle;
+    Item(IDC_MAIN_RECORD)
+        .SetText(App().LoadString(idle ? IDS_RECORD_BUTTON_START : IDS_RECORD_BUTTON_STOP));
+    const UINT pauseText = idle ? IDS_PAUSE_BUTTON_IDLE
+                           : state == record_state::Paused ? IDS_PAUSE_BUTTON_RESUME
+                                                           : IDS_PAUSE_BUTTON_PAUSE;
+    Item(IDC_MAIN_PAUSE).SetText(App().LoadString(pauseText));
+    Item(IDC_MAIN_PLAY).Enable(idle);
+}
+
+void CVidorraDlg::EnablePages(bool enable) {
+    for (auto& page : pages_)
+        if (page)
+            page->Wnd().Enable(enable);
+}
+
+// Session host
+
+void CVidorraDlg::ShowMessage(const std::string& text) {
+    ::MessageBoxA(Handle(), text.c_str(), App().Name().c_str(), MB_OK | MB_SETFOREGROUND);
+}
+
+bool CVidorraDlg::PreTranslateSessionMessage(MSG& msg) {
+    return ::IsDialogMessageA(Handle(), &msg) != FALSE;
+}
+
+void CVidorraDlg::OnRecordingStarted() {
+    busy_ = false;
+    switch (options_.WndHide) {
+    case wnd_hide::Minimize:
+        Wnd().Show(SW_MINIMIZE);
+        break;
+    case wnd_hide::Hide:
+    case wnd_hide::HideToo:
+        Wnd().Show(SW_MINIMIZE);
+        Wnd().Show(SW_HIDE);
+        break;
+    default:
+        break;
+    }
+}
+
+void CVidorraDlg::OnRecordingStopped() {
+    ShowButtonsFor(record_state::Idle);
+    EnablePages(true);
+    if (!options_.ExitAfterRecording) {
+        Wnd().Show(SW_RESTORE);
+        ::SetForegroundWindow(Handle());
+    }
+}
+
+void CVidorraDlg::SetStatusText(const std::string& text) { Item(IDC_MAIN_STATUS).SetText(text); }

@@ -1,20 +1,42 @@
 #pragma once
 
 // The main window: record, pause and play buttons, the status line and the tab strip whose tabs
-// switch between the four option pages.
+// switch between the four option pages. It hosts the recording engine and runs the record state
+// machine: idle, recording, paused.
 
+#include "engine/recording_engine_win.h"
 #include "engine/recording_options.h"
 #include "framework/dialog_win.h"
 
 #include <array>
 #include <memory>
 
-class CVidorraDlg : public Dialog {
+class CursorImageTable;
+
+class CVidorraDlg : public Dialog, public SessionHost {
 public:
-    explicit CVidorraDlg(RecordingOptions& options);
+    CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors);
     ~CVidorraDlg() override;
 
     static constexpr int kPageCount = 4;
+
+    [[nodiscard]] int32_t RecordState() const noexcept { return engine_.State(); }
+    // The record button's command: start when idle, stop otherwise.
+    void RecordCommand();
+    // The pause button's command: pause, resume, or start paused.
+    void PauseCommand();
+    // One frame while paused.
+    void SingleFrameCommand();
+    void HotKey(int id, LPARAM lParam);
+
+    // SessionHost
+    [[nodiscard]] HWND HostWindow() const override { return Handle(); }
+    void ShowMessage(const std::string& text) override;
+    void OnSessionHotKey(int id, LPARAM lParam) override { HotKey(id, lParam); }
+    bool PreTranslateSessionMessage(MSG& msg) override;
+    void OnRecordingStarted() override;
+    void OnRecordingStopped() override;
+    void SetStatusText(const std::string& text) override;
 
 protected:
     bool OnInitDialog() override;
@@ -24,14 +46,28 @@ protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
+    enum class Deferred { None, Record, Pause };
+
     void CreatePages();
     void ShowPageOfSelectedTab();
     void PlaceAtStoredPosition();
     void PaintMinimizedIcon();
     void Close();
+    void StartRecording(int32_t initialState);
+    void StopRecording();
+    void ShowButtonsFor(int32_t state);
+    void EnablePages(bool enable);
+    void RunDeferred();
 
     RecordingOptions& options_;
+    RecordingEngine engine_;
     HICON icon_ = nullptr;
     // Index = tab index: region, hot keys, video, sound.
     std::array<std::unique_ptr<Dialog>, kPageCount> pages_;
+    // A start's set-up or a stop is running: commands that arrive meanwhile (a message box
+    // dispatches them) wait for it to finish instead of re-entering it.
+    bool busy_ = false;
+    Deferred deferred_ = Deferred::None;
+    // A hot key posted the start; a second press before it is handled must not stop it.
+    bool startPosted_ = false;
 };

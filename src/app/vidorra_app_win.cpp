@@ -1,5 +1,7 @@
 #include "app/vidorra_app_win.h"
 
+#include "app/command_line.h"
+#include "app/hot_keys_win.h"
 #include "app/main_dialog_win.h"
 #include "resources/resource_ids.h"
 
@@ -34,7 +36,20 @@ bool CVidorraApp::PreTranslateMessage(MSG& msg) {
     return msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
 }
 
-int CVidorraApp::Run(const std::vector<std::string>& /*args*/) {
+namespace {
+
+bool OuterWindowRect(uint64_t handle, ScreenRect& rect) {
+    const HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
+    RECT r{};
+    if (!::IsWindow(window) || !::GetWindowRect(window, &r))
+        return false;
+    rect = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+} // namespace
+
+int CVidorraApp::Run(const std::vector<std::string>& args) {
     if (!LoadResourceLibrary(kResourceLibrary)) {
         ::MessageBoxA(nullptr, "VidRes.dll not found, exiting.", "Vidorra", MB_OK | MB_ICONSTOP);
         return 1;
@@ -51,12 +66,27 @@ int CVidorraApp::Run(const std::vector<std::string>& /*args*/) {
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS};
     ::InitCommonControlsEx(&controls);
+    const bool automation = IsAutomationStart(args);
 
-    CVidorraDlg dialog(options_);
+    cursors_.Load();
+    CVidorraDlg dialog(options_, cursors_);
+    options_.RecordAtStart = 0;
+    options_.ExitAfterRecording = 0;
+    ApplyRecordingSwitches(args, options_, OuterWindowRect);
     if (!dialog.CreateModeless(nullptr))
         return 1;
-    dialog.Wnd().Show(SW_SHOW);
+    RegisterAllHotKeys(dialog.Handle(), options_);
+    if (options_.RecordAtStart) {
+        dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
+        dialog.Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(dialog.Item(IDC_MAIN_RECORD).Handle()));
+    }
+    if (!automation && !options_.RecordAtStart)
+        dialog.Wnd().Show(SW_SHOW);
     dialog.RunModalLoop();
+    if (dialog.RecordState() != 0)
+        dialog.RecordCommand();
+    UnregisterAllHotKeys(dialog.Handle());
     dialog.Destroy();
     return 0;
 }

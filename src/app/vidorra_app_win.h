@@ -3,6 +3,7 @@
 // The application object: owns the recording options for the whole run and drives start-up,
 // the main dialog's loop and the saving at exit.
 
+#include "engine/cursor_images_win.h"
 #include "engine/recording_options.h"
 #include "framework/app_win.h"
 
@@ -28,6 +29,7 @@ public:
 
 private:
     RecordingOptions options_;
+    CursorImageTable cursors_;
 };
 
 // The one application object.

@@ -11,7 +11,9 @@ constexpr DWORD kMaxModulePath = 32768;
 
 } // namespace
 
-Application::Application(HINSTANCE instance) : instance_(instance) { g_app = this; }
+Application::Application(HINSTANCE instance) : instance_(instance) {
+    g_app = this;
+}
 
 Application::~Application() {
     if (g_app == this) {
@@ -79,9 +81,13 @@ HICON Application::LoadIcon(UINT id) const {
     return ::LoadIconA(Resources(), MAKEINTRESOURCEA(id));
 }
 
-HCURSOR Application::LoadCursor(const char* name) const { return ::LoadCursorA(Resources(), name); }
+HCURSOR Application::LoadCursor(const char* name) const {
+    return ::LoadCursorA(Resources(), name);
+}
 
-bool Application::PreTranslateMessage(MSG&) { return false; }
+bool Application::PreTranslateMessage(MSG&) {
+    return false;
+}
 
 Application& App() {
     if (g_app != nullptr) {

@@ -37,9 +37,9 @@ bool CustomWindow::Create(const WindowClass& windowClass, DWORD exStyle, DWORD s
         return false;
     }
     // WM_NCCREATE stores hwnd_; a failed creation leaves it null again via WM_NCDESTROY.
-    const HWND hwnd = ::CreateWindowExA(exStyle, windowClass.name, title.c_str(), style, rect.left,
-                                        rect.top, Width(rect), Height(rect), parent, nullptr,
-                                        App().Instance(), this);
+    const HWND hwnd =
+        ::CreateWindowExA(exStyle, windowClass.name, title.c_str(), style, rect.left, rect.top,
+                          Width(rect), Height(rect), parent, nullptr, App().Instance(), this);
     return hwnd != nullptr && hwnd_ == hwnd;
 }
 

@@ -29,7 +29,9 @@ void Show(Window control, const TextField& field) {
     control.SetText(*field.value);
 }
 
-void Show(Window control, const IntField& field) { control.SetText(std::to_string(*field.value)); }
+void Show(Window control, const IntField& field) {
+    control.SetText(std::to_string(*field.value));
+}
 
 void Show(Window control, const DoubleField& field) {
     control.SetText(FormatDouble(*field.value));
@@ -60,9 +62,8 @@ std::optional<std::string> Read(Window control, const IntField& field) {
         return std::nullopt;
     }
     if (field.range) {
-        return FormatText(
-            Message(kIntegerRangeText, "Please enter an integer between %d and %d."),
-            {std::to_string(field.range->min), std::to_string(field.range->max)});
+        return FormatText(Message(kIntegerRangeText, "Please enter an integer between %d and %d."),
+                          {std::to_string(field.range->min), std::to_string(field.range->max)});
     }
     return Message(kEnterIntegerText, "Please enter an integer.");
 }

@@ -12,7 +12,7 @@ constexpr size_t kCountIndex = 4;
 DialogTemplate::DialogTemplate(DWORD style, short x, short y, short cx, short cy,
                                std::string_view title, std::string_view font, WORD pointSize) {
     PushDword(style | DS_SETFONT);
-    PushDword(0); // extended style
+    PushDword(0);        // extended style
     words_.push_back(0); // item count, raised by Add
     for (short value : {x, y, cx, cy}) {
         words_.push_back(static_cast<WORD>(value));

@@ -14,8 +14,8 @@ public:
 
     // className: "BUTTON", "EDIT", "STATIC", "COMBOBOX", "SysTabControl32"...
     // WS_CHILD | WS_VISIBLE are always added to style.
-    DialogTemplate& Add(std::string_view className, int id, DWORD style, short x, short y,
-                        short cx, short cy, std::string_view text = {});
+    DialogTemplate& Add(std::string_view className, int id, DWORD style, short x, short y, short cx,
+                        short cy, std::string_view text = {});
 
     // Valid until the next Add or the builder's end.
     [[nodiscard]] const DLGTEMPLATE* Get() const noexcept {

@@ -44,12 +44,11 @@ INT_PTR Dialog::DoModal(HWND parent) {
     const ModalFilterScope filter(&Dialog::MessageFilter);
     modal_ = true;
     const LPARAM self = reinterpret_cast<LPARAM>(this);
-    const INT_PTR result =
-        memoryTemplate_ != nullptr
-            ? ::DialogBoxIndirectParamA(App().Instance(), memoryTemplate_, parent,
-                                        &Dialog::Procedure, self)
-            : ::DialogBoxParamA(App().Resources(), MAKEINTRESOURCEA(templateId_), parent,
-                                &Dialog::Procedure, self);
+    const INT_PTR result = memoryTemplate_ != nullptr
+                               ? ::DialogBoxIndirectParamA(App().Instance(), memoryTemplate_,
+                                                           parent, &Dialog::Procedure, self)
+                               : ::DialogBoxParamA(App().Resources(), MAKEINTRESOURCEA(templateId_),
+                                                   parent, &Dialog::Procedure, self);
     modal_ = false;
     return result;
 }
@@ -59,12 +58,11 @@ bool Dialog::CreateModeless(HWND parent) {
         return false;
     }
     const LPARAM self = reinterpret_cast<LPARAM>(this);
-    const HWND hwnd =
-        memoryTemplate_ != nullptr
-            ? ::CreateDialogIndirectParamA(App().Instance(), memoryTemplate_, parent,
-                                           &Dialog::Procedure, self)
-            : ::CreateDialogParamA(App().Resources(), MAKEINTRESOURCEA(templateId_), parent,
-                                   &Dialog::Procedure, self);
+    const HWND hwnd = memoryTemplate_ != nullptr
+                          ? ::CreateDialogIndirectParamA(App().Instance(), memoryTemplate_, parent,
+                                                         &Dialog::Procedure, self)
+                          : ::CreateDialogParamA(App().Resources(), MAKEINTRESOURCEA(templateId_),
+                                                 parent, &Dialog::Procedure, self);
     return hwnd != nullptr && hwnd == hwnd_;
 }
 
@@ -146,7 +144,9 @@ void Dialog::OnCommand(int id, int, HWND) {
     }
 }
 
-LRESULT Dialog::OnNotify(NMHDR&) { return 0; }
+LRESULT Dialog::OnNotify(NMHDR&) {
+    return 0;
+}
 
 void Dialog::OnClose() {
     // As the dialog manager does: a disabled Cancel button means the dialog cannot be cancelled.
@@ -158,7 +158,9 @@ void Dialog::OnClose() {
                    reinterpret_cast<LPARAM>(cancel));
 }
 
-bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
 
 INT_PTR Dialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -241,9 +243,8 @@ LRESULT CALLBACK Dialog::MessageFilter(int code, WPARAM wp, LPARAM lp) {
         MSG& msg = *reinterpret_cast<MSG*>(lp);
         // Only messages of our own dialogs: a message box keeps its usual keys.
         const HWND root = msg.hwnd != nullptr ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-        const bool ours =
-            root != nullptr && ::GetWindowLongPtrA(root, DWLP_DLGPROC) ==
-                                   reinterpret_cast<LONG_PTR>(&Dialog::Procedure);
+        const bool ours = root != nullptr && ::GetWindowLongPtrA(root, DWLP_DLGPROC) ==
+                                                 reinterpret_cast<LONG_PTR>(&Dialog::Procedure);
         if (ours) {
             try {
                 if (App().PreTranslateMessage(msg)) {

@@ -21,26 +21,56 @@ template <class T, void (*CloseFn)(T)> struct NullEmptyTraits {
 };
 
 namespace handle_close {
-inline void DeleteDc(HDC dc) { ::DeleteDC(dc); }
-template <class T> void DeleteGdiObject(T object) { ::DeleteObject(object); }
-inline void CloseRegKey(HKEY key) { ::RegCloseKey(key); }
-inline void ReleaseModule(HMODULE module) { ::FreeLibrary(module); }
-inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
-inline void CloseFind(HANDLE find) { ::FindClose(find); }
-inline void DestroyIcon(HICON icon) { ::DestroyIcon(icon); }
-inline void DestroyCursor(HCURSOR cursor) { ::DestroyCursor(cursor); }
-inline void CloseCompressor(HIC ic) { ::ICClose(ic); }
-inline void ReleaseAviFile(PAVIFILE file) { ::AVIFileRelease(file); }
-inline void ReleaseAviStream(PAVISTREAM stream) { ::AVIStreamRelease(stream); }
+inline void DeleteDc(HDC dc) {
+    ::DeleteDC(dc);
+}
+template <class T> void DeleteGdiObject(T object) {
+    ::DeleteObject(object);
+}
+inline void CloseRegKey(HKEY key) {
+    ::RegCloseKey(key);
+}
+inline void ReleaseModule(HMODULE module) {
+    ::FreeLibrary(module);
+}
+inline void CloseKernelHandle(HANDLE handle) {
+    ::CloseHandle(handle);
+}
+inline void CloseFind(HANDLE find) {
+    ::FindClose(find);
+}
+inline void DestroyIcon(HICON icon) {
+    ::DestroyIcon(icon);
+}
+inline void DestroyCursor(HCURSOR cursor) {
+    ::DestroyCursor(cursor);
+}
+inline void CloseCompressor(HIC ic) {
+    ::ICClose(ic);
+}
+inline void ReleaseAviFile(PAVIFILE file) {
+    ::AVIFileRelease(file);
+}
+inline void ReleaseAviStream(PAVISTREAM stream) {
+    ::AVIStreamRelease(stream);
+}
 // waveInClose refuses while buffers are queued; reset first so the device is really closed.
 inline void CloseWaveIn(HWAVEIN wave) {
     ::waveInReset(wave);
     ::waveInClose(wave);
 }
-inline void KillMmTimer(UINT id) { ::timeKillEvent(id); }
-inline void UninitializeDde(DWORD instance) { ::DdeUninitialize(instance); }
-inline void DestroyWindow(HWND window) { ::DestroyWindow(window); }
-inline void Unhook(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
+inline void KillMmTimer(UINT id) {
+    ::timeKillEvent(id);
+}
+inline void UninitializeDde(DWORD instance) {
+    ::DdeUninitialize(instance);
+}
+inline void DestroyWindow(HWND window) {
+    ::DestroyWindow(window);
+}
+inline void Unhook(HHOOK hook) {
+    ::UnhookWindowsHookEx(hook);
+}
 } // namespace handle_close
 
 // A DC from CreateCompatibleDC / CreateDC.

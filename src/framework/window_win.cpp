@@ -6,9 +6,13 @@ Window Window::Item(int id) const {
     return Window(hwnd_ != nullptr ? ::GetDlgItem(hwnd_, id) : nullptr);
 }
 
-int Window::Id() const { return hwnd_ != nullptr ? ::GetDlgCtrlID(hwnd_) : 0; }
+int Window::Id() const {
+    return hwnd_ != nullptr ? ::GetDlgCtrlID(hwnd_) : 0;
+}
 
-Window Window::Parent() const { return Window(hwnd_ != nullptr ? ::GetParent(hwnd_) : nullptr); }
+Window Window::Parent() const {
+    return Window(hwnd_ != nullptr ? ::GetParent(hwnd_) : nullptr);
+}
 
 Window Window::Root() const {
     return Window(hwnd_ != nullptr ? ::GetAncestor(hwnd_, GA_ROOT) : nullptr);
@@ -41,7 +45,9 @@ void Window::Enable(bool enable) const {
     }
 }
 
-bool Window::IsEnabled() const { return hwnd_ != nullptr && ::IsWindowEnabled(hwnd_) != FALSE; }
+bool Window::IsEnabled() const {
+    return hwnd_ != nullptr && ::IsWindowEnabled(hwnd_) != FALSE;
+}
 
 void Window::Show(int command) const {
     if (hwnd_ != nullptr) {
@@ -49,7 +55,9 @@ void Window::Show(int command) const {
     }
 }
 
-bool Window::IsVisible() const { return hwnd_ != nullptr && ::IsWindowVisible(hwnd_) != FALSE; }
+bool Window::IsVisible() const {
+    return hwnd_ != nullptr && ::IsWindowVisible(hwnd_) != FALSE;
+}
 
 void Window::Focus() const {
     if (hwnd_ != nullptr) {
@@ -57,7 +65,9 @@ void Window::Focus() const {
     }
 }
 
-bool Window::HasFocus() const { return hwnd_ != nullptr && ::GetFocus() == hwnd_; }
+bool Window::HasFocus() const {
+    return hwnd_ != nullptr && ::GetFocus() == hwnd_;
+}
 
 int Window::CheckState() const {
     return hwnd_ != nullptr ? static_cast<int>(::SendMessageA(hwnd_, BM_GETCHECK, 0, 0))

@@ -7,8 +7,12 @@
 #include <string_view>
 #include <windows.h>
 
-[[nodiscard]] inline int Width(const RECT& rect) noexcept { return rect.right - rect.left; }
-[[nodiscard]] inline int Height(const RECT& rect) noexcept { return rect.bottom - rect.top; }
+[[nodiscard]] inline int Width(const RECT& rect) noexcept {
+    return rect.right - rect.left;
+}
+[[nodiscard]] inline int Height(const RECT& rect) noexcept {
+    return rect.bottom - rect.top;
+}
 
 class Window {
 public:

@@ -58,6 +58,9 @@
 
 #define IDS_VIDEO_WRITE_FAILED 150 // %d: AVI error number
 #define IDS_NO_FREE_FILE_NAME 151  // %s: the file name that has no free number left
+#define IDS_BAD_FILE_NAME 152      // %s: a name too long or with a number too large to count on
+#define IDS_BAD_FRAME_RATE 153     // no arguments
+#define IDS_BAD_REGION_SIZE 154    // %d width, %d height
 
 // Messages of the dialog data exchange.
 #define IDS_DDX_INTEGER 160

@@ -1,0 +1,155 @@
+#include "app/command_line.h"
+
+#include "engine/option_rules.h"
+
+#include <cctype>
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <string_view>
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+double LeadingReal(const std::string& text) {
+    return std::strtod(text.c_str(), nullptr);
+}
+
+void ApplySize(const std::string& value, Shared<int32_t>& field) {
+    const int32_t v = LeadingInteger(value);
+    if (option_rules::IsValidSize(v))
+        field = v;
+}
+
+} // namespace
+
+MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args) {
+    if (args.empty())
+        return MaintenanceSwitch::None;
+    const std::string& first = args.front();
+    if (first == "-install")
+        return MaintenanceSwitch::Install;
+    if (first == "-uninstall")
+        return MaintenanceSwitch::Uninstall;
+    if (first == "-dumpopts")
+        return MaintenanceSwitch::DumpOptions;
+    if (first == "-readopts")
+        return MaintenanceSwitch::ReadOptions;
+    return MaintenanceSwitch::None;
+}
+
+bool IsAutomationStart(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/'))
+            continue;
+        const std::string_view word = std::string_view(arg).substr(1);
+        if (EqualsIgnoringCase(word, "Automation") || EqualsIgnoringCase(word, "Embedding"))
+            return true;
+    }
+    return false;
+}
+
+int32_t LeadingInteger(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    int64_t value = 0;
+    constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit)
+            value = limit;
+    }
+    if (negative)
+        return static_cast<int32_t>(-value);
+    return static_cast<int32_t>(std::min<int64_t>(value, limit - 1));
+}
+
+// Scripts write "-x 100" as often as "-x100": a number switch with nothing after its letters
+// takes a following argument that is a number.
+std::string NumberValue(const std::vector<std::string>& args, size_t& i, size_t letters) {
+    const std::string& arg = args[i];
+    if (arg.size() > letters || i + 1 >= args.size())
+        return arg.substr(std::min(letters, arg.size()));
+    const std::string& next = args[i + 1];
+    size_t k = (!next.empty() && (next[0] == '-' || next[0] == '+')) ? 1 : 0;
+    if (k < next.size() && (std::isdigit(static_cast<unsigned char>(next[k])) || next[k] == '.')) {
+        ++i;
+        return next;
+    }
+    return {};
+}
+
+void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptions& options,
+                            const WindowRectLookup& windowRect) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string arg = args[i];
+        // Tried in this order: the first switch the argument starts with wins.
+        if (StartsWith(arg, "-recx")) {
+            options.RecordAtStart = 1;
+            options.ExitAfterRecording = 1;
+        } else if (StartsWith(arg, "-rec")) {
+            options.RecordAtStart = 1;
+        } else if (StartsWith(arg, "-hw")) {
+            const uint64_t handle = std::strtoull(NumberValue(args, i, 3).c_str(), nullptr, 10);
+            ScreenRect r;
+            if (handle != 0 && windowRect && windowRect(handle, r) && r.right > r.left &&
+                r.bottom > r.top) {
+                options.StartX = r.left;
+                options.StartY = r.top;
+                options.Width = r.right - r.left;
+                options.Height = r.bottom - r.top;
+            }
+        } else if (StartsWith(arg, "-x")) {
+            options.StartX = LeadingInteger(NumberValue(args, i, 2));
+        } else if (StartsWith(arg, "-y")) {
+            options.StartY = LeadingInteger(NumberValue(args, i, 2));
+        } else if (StartsWith(arg, "-w")) {
+            ApplySize(NumberValue(args, i, 2), options.Width);
+        } else if (StartsWith(arg, "-h")) {
+            ApplySize(NumberValue(args, i, 2), options.Height);
+        } else if (StartsWith(arg, "-f")) {
+            const double rate = LeadingReal(NumberValue(args, i, 2));
+            if (option_rules::IsValidRate(rate)) {
+                options.FrameRate = rate;
+                options.PlaybackRate = rate;
+            }
+        } else if (StartsWith(arg, "-a")) {
+            // The next argument is the name, and is still looked at as a switch in its turn.
+            if (i + 1 < args.size() && option_rules::IsValidFileName(args[i + 1]))
+                options.FileName = args[i + 1];
+        } else if (StartsWith(arg, "-i+")) {
+            options.IncrementFileName = 1;
+        } else if (StartsWith(arg, "-i-")) {
+            options.IncrementFileName = 0;
+        } else if (StartsWith(arg, "-s+")) {
+            options.RecordSound = 1;
+        } else if (StartsWith(arg, "-s-")) {
+            options.RecordSound = 0;
+        } else if (StartsWith(arg, "-k")) {
+            const int32_t frames = LeadingInteger(NumberValue(args, i, 2));
+            if (frames >= 0)
+                options.KeyFrames = frames;
+        } else if (StartsWith(arg, "-nox")) {
+            options.NoFrameCross = 1;
+        } else if (StartsWith(arg, "-nocursor")) {
+            options.DrawCursor = 0;
+        }
+    }
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The four global hot keys, registered to the main dialog's window. Ids: 1 start/stop, 2 pause,
+// 3 single frame (held only while paused), 4 pan lock.
+
+#include "engine/recording_options.h"
+
+#include <string>
+#include <windows.h>
+
+namespace hot_key_id {
+inline constexpr int Start = 1;
+inline constexpr int Pause = 2;
+inline constexpr int SingleShot = 3;
+inline constexpr int LockPan = 4;
+} // namespace hot_key_id
+
+// Registers Start, Pause, (tests SingleShot), LockPan in that order; the first one taken by
+// another program stops the run and is reported, naming the binding. A binding without a key
+// is left out. True when all were registered.
+bool RegisterAllHotKeys(HWND window, const RecordingOptions& options);
+void UnregisterAllHotKeys(HWND window);
+// The single-frame key, held only while a recording is paused.
+bool RegisterSingleShotHotKey(HWND window, const RecordingOptions& options);

@@ -1,0 +1,73 @@
+#include "engine/frame_format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+std::string FourccText(uint32_t code) {
+    std::string text(4, ' ');
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        text[i] = (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text;
+}
+
+int64_t RowBytes(int32_t width, int32_t bitsPerPixel) noexcept {
+    return (static_cast<int64_t>(width) * bitsPerPixel + 31) / 32 * 4;
+}
+
+std::optional<int32_t> ImageSize(int32_t width, int32_t height, int32_t bitsPerPixel) noexcept {
+    if (width < 1 || height < 1 || bitsPerPixel < 1 || bitsPerPixel > 32)
+        return std::nullopt;
+    const int64_t row = RowBytes(width, bitsPerPixel);
+    if (row > std::numeric_limits<int32_t>::max() / height)
+        return std::nullopt;
+    return static_cast<int32_t>(row * height);
+}
+
+int32_t ColorCount(int32_t bitsPerPixel) noexcept {
+    return bitsPerPixel >= 1 && bitsPerPixel <= 8 ? 1 << bitsPerPixel : 0;
+}
+
+uint32_t DefaultHandler(int32_t bitsPerPixel) noexcept {
+    if (bitsPerPixel == 8)
+        return fourcc::Mrle;
+    return bitsPerPixel > 8 ? fourcc::Msvc : fourcc::Dib;
+}
+
+std::optional<StreamRate> VideoStreamRate(double frameRate, double playbackRate) noexcept {
+    if (!std::isfinite(frameRate) || !std::isfinite(playbackRate) || frameRate <= 0 ||
+        playbackRate <= 0)
+        return std::nullopt;
+    const double rate = 1000.0 * frameRate;
+    const double scale = 1000.0 * frameRate / playbackRate + 0.5;
+    constexpr double kMax = std::numeric_limits<uint32_t>::max();
+    if (rate < 1.0 || scale < 1.0 || rate > kMax || scale > kMax)
+        return std::nullopt;
+    return StreamRate{static_cast<uint32_t>(rate), static_cast<uint32_t>(scale)};
+}
+
+void BuildColorTable(const PaletteColor* palette, int32_t count, int32_t staticHalf,
+                     ColorEntry* table) noexcept {
+    if (count <= 0)
+        return;
+    for (int32_t i = 0; i < count; ++i)
+        table[i] = ColorEntry{palette[i].blue, palette[i].green, palette[i].red, 0};
+    table[0] = ColorEntry{0, 0, 0, 0};
+    table[count - 1] = ColorEntry{255, 255, 255, 0};
+    const int32_t topStatic = count - staticHalf;
+    for (int32_t i = 0; i < count; ++i) {
+        if (i < staticHalf || i >= topStatic)
+            continue;
+        bool repeatsStatic = false;
+        for (int32_t j = std::max<int32_t>(topStatic, 0); j < count && !repeatsStatic; ++j)
+            repeatsStatic = table[i].red == table[j].red && table[i].green == table[j].green &&
+                            table[i].blue == table[j].blue;
+        table[i].reserved = repeatsStatic ? 1 : 4;
+    }
+}
+
+int32_t AviErrorNumber(int32_t hresult) noexcept {
+    return static_cast<int32_t>(static_cast<uint32_t>(hresult) & 0xFFFF) - 0x4000;
+}

@@ -1,0 +1,419 @@
+#include "engine/recording_engine_win.h"
+
+#include "engine/cursor_images_win.h"
+#include "engine/file_naming.h"
+#include "engine/frame_format.h"
+#include "engine/option_rules.h"
+#include "engine/session_state_win.h"
+#include "framework/app_win.h"
+#include "framework/text_format.h"
+#include "resources/resource_ids.h"
+
+#include <cstring>
+#include <mmsystem.h>
+
+namespace {
+
+constexpr UINT kTimerResolutionMs = 5;
+constexpr DWORD kTickWaitLimitMs = 2000;
+
+std::string Resource(UINT id) { return App().LoadString(id); }
+
+bool FileOrDirectoryExists(const std::string& name) {
+    return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+RecordingEngine::RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors,
+                                 SessionHost& host)
+    : options_(options), cursors_(cursors), host_(host),
+      flashPen_(::CreatePen(PS_SOLID, 3, RGB(255, 255, 255))) {}
+
+RecordingEngine::~RecordingEngine() {
+    if (session_)
+        Stop();
+}
+
+bool RecordingEngine::Run(int32_t initialState) {
+    if (session_ || stopping_)
+        return false;
+    if (!SetUp(initialState))
+        return false;
+    RunLoop();
+    return true;
+}
+
+bool RecordingEngine::FailSetup(const std::string& message) {
+    outcome_.setupFailed = true;
+    host_.ShowMessage(message);
+    Stop();
+    return false;
+}
+
+bool RecordingEngine::FailAviStage(const char* stage, HRESULT hr) {
+    session_->lastAviError = hr;
+    return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {stage}));
+}
+
+bool RecordingEngine::SetUp(int32_t initialState) {
+    outcome_ = RecordingOutcome{};
+    session_ = std::make_unique<Session>();
+    Session& s = *session_;
+    attachedThread_ = 0;
+
+    // Values no path should have let through, refused before anything is made.
+    const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
+    s.timerPeriod = option_rules::TimerPeriodMs(options_.FrameRate);
+    if (!option_rules::IsValidRate(options_.FrameRate) ||
+        !option_rules::IsValidRate(options_.PlaybackRate) || !rate || s.timerPeriod < 1)
+        return FailSetup(Resource(IDS_BAD_FRAME_RATE));
+    if (!ImageSize(options_.Width, options_.Height, 32))
+        return FailSetup(FormatText(Resource(IDS_BAD_REGION_SIZE),
+                                    {std::to_string(options_.Width.load()),
+                                     std::to_string(options_.Height.load())}));
+
+    RECT desktop{};
+    ::GetClientRect(::GetDesktopWindow(), &desktop);
+    s.screenWidth = desktop.right;
+    s.screenHeight = desktop.bottom;
+    s.frameIndex.Reset();
+    s.drops.Reset();
+    s.ring.Reset();
+
+    if (!PrepareFormat())
+        return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Screen)"}));
+    if (!ChooseFileName())
+        return false;
+    if (!OpenStreams())
+        return false;
+    if (!MakeFrameBitmaps())
+        return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Frame Bitmaps)"}));
+
+    host_.OnRecordingStarted();
+    ::GetCursorPos(&s.previousCursorPos);
+    state_.store(initialState);
+    s.schedule.Start(options_.FrameRate);
+
+    ::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS);
+    s.priorityRaised = true;
+    ::Beep(1000, 200);
+
+    s.timerId = ::timeSetEvent(static_cast<UINT>(s.timerPeriod), kTimerResolutionMs, OnTimer,
+                               reinterpret_cast<DWORD_PTR>(this),
+                               TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+    if (s.timerId == 0)
+        return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Start Timer)"}));
+    return true;
+}
+
+bool RecordingEngine::PrepareFormat() {
+    Session& s = *session_;
+    s.screenDc = UniqueWindowDc(nullptr);
+    if (!s.screenDc)
+        return false;
+    HDC dc = s.screenDc.get();
+    s.bitsPerPixel = ::GetDeviceCaps(dc, BITSPIXEL) * ::GetDeviceCaps(dc, PLANES);
+    s.colorCount = ColorCount(s.bitsPerPixel);
+    const auto imageSize = ImageSize(options_.Width, options_.Height, s.bitsPerPixel);
+    if (!imageSize)
+        return false;
+    s.imageSize = *imageSize;
+
+    auto block = std::make_unique<FrameFormatBlock>();
+    block->bytes.assign(sizeof(BITMAPINFOHEADER) + 4 * static_cast<size_t>(s.colorCount), 0);
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block->bytes.data());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = options_.Width;
+    header->biHeight = options_.Height;
+    header->biPlanes = 1;
+    header->biBitCount = static_cast<WORD>(s.bitsPerPixel);
+    header->biCompression = BI_RGB;
+    header->biClrUsed = static_cast<DWORD>(s.colorCount);
+    if (s.colorCount > 0) {
+        std::vector<PALETTEENTRY> system(s.colorCount);
+        ::GetSystemPaletteEntries(dc, 0, s.colorCount, system.data());
+        std::vector<PaletteColor> palette(s.colorCount);
+        for (int32_t i = 0; i < s.colorCount; ++i)
+            palette[i] = {system[i].peRed, system[i].peGreen, system[i].peBlue};
+        const int32_t staticHalf = ::GetSystemPaletteUse(dc) == SYSPAL_NOSTATIC
+                                       ? 1
+                                       : ::GetDeviceCaps(dc, NUMRESERVED) / 2;
+        BuildColorTable(palette.data(), s.colorCount, staticHalf,
+                        reinterpret_cast<ColorEntry*>(block->bytes.data() + sizeof(BITMAPINFOHEADER)));
+    }
+    s.currentFormat.store(block.get());
+    s.formats.push_back(std::move(block));
+    return true;
+}
+
+bool RecordingEngine::ChooseFileName() {
+    std::string name = EnsureAviExtension(options_.FileName);
+    if (options_.IncrementFileName) {
+        const auto next = NextFreeFileName(name, FileOrDirectoryExists);
+        switch (next.error) {
+        case NamingError::None:
+            name = next.name;
+            break;
+        case NamingError::NoFreeNumber:
+            return FailSetup(FormatText(Resource(IDS_NO_FREE_FILE_NAME), {name}));
+        case NamingError::TooLong:
+        case NamingError::NumberTooLarge:
+            return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {name}));
+        }
+    }
+    if (name.size() > option_rules::kMaxFileName)
+        return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {name}));
+    if (name != options_.FileName) {
+        options_.FileName = name;
+        host_.OnFileNameChanged();
+    }
+    if (!options_.IncrementFileName)
+        ::DeleteFileA(name.c_str());
+    session_->fileName = name;
+    return true;
+}
+
+bool RecordingEngine::OpenStreams() {
+    Session& s = *session_;
+    const FrameFormatBlock& format = *s.formats.front();
+
+    uint32_t handler = options_.CompFourcc;
+    if (handler == 0) {
+        // The choice by depth is only a guess: ask it first, and record uncompressed frames
+        // rather than fail when it cannot take these frames.
+        handler = DefaultHandler(s.bitsPerPixel);
+        if (handler != fourcc::Dib) {
+            UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
+            if (!ic || ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
+                handler = fourcc::Dib;
+        }
+    }
+    s.uncompressed = handler == fourcc::Dib;
+    handlerUsed_ = handler;
+
+    ::AVIFileInit();
+    s.aviInitialised = true;
+    HRESULT hr = ::AVIFileOpenA(s.file.put(), s.fileName.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    if (hr != AVIERR_OK)
+        return FailAviStage("(Open AVI)", hr);
+    s.fileCreated = true;
+
+    const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.fccHandler = handler;
+    info.dwScale = rate->scale;
+    info.dwRate = rate->rate;
+    info.dwSuggestedBufferSize = static_cast<DWORD>(s.imageSize);
+    ::SetRect(&info.rcFrame, 0, 0, options_.Width, options_.Height);
+    const std::string name = App().Name() + " Video";
+    std::strncpy(info.szName, name.c_str(), sizeof info.szName - 1);
+    hr = ::AVIFileCreateStreamA(s.file.get(), s.video.put(), &info);
+    if (hr != AVIERR_OK)
+        return FailAviStage("(Create Video Stream)", hr);
+
+    if (s.uncompressed) {
+        s.target = s.video.get();
+    } else {
+        AVICOMPRESSOPTIONS opts{};
+        opts.fccType = streamtypeVIDEO;
+        opts.fccHandler = handler;
+        opts.dwKeyFrameEvery = static_cast<DWORD>(options_.KeyFrames);
+        opts.dwQuality = static_cast<DWORD>(options_.CompQuality * 100);
+        opts.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
+        opts.lpFormat = const_cast<BITMAPINFO*>(format.Info());
+        opts.cbFormat = format.Size();
+        hr = ::AVIMakeCompressedStream(s.compressed.put(), s.video.get(), &opts, nullptr);
+        if (hr != AVIERR_OK)
+            return FailAviStage("(Make Compressed Stream)", hr);
+        s.target = s.compressed.get();
+    }
+    return true;
+}
+
+bool RecordingEngine::MakeFrameBitmaps() {
+    Session& s = *session_;
+    s.memoryDc.reset(::CreateCompatibleDC(s.screenDc.get()));
+    if (!s.memoryDc)
+        return false;
+    const FrameFormatBlock* format = s.currentFormat.load();
+    for (FrameSlot& slot : s.slots) {
+        slot.bitmap.reset(::CreateDIBSection(s.screenDc.get(), format->Info(), DIB_RGB_COLORS,
+                                             &slot.bits, nullptr, 0));
+        if (!slot.bitmap || !slot.bits)
+            return false;
+        slot.generation = 0;
+        slot.format = format;
+    }
+    s.cursorBitmap.reset(::CreateCompatibleBitmap(s.screenDc.get(), 32, 32));
+    s.cursorDc.reset(::CreateCompatibleDC(s.screenDc.get()));
+    if (!s.cursorBitmap || !s.cursorDc)
+        return false;
+    s.cursorDcInitialBitmap = ::SelectObject(s.cursorDc.get(), s.cursorBitmap.get());
+    return true;
+}
+
+void RecordingEngine::RunLoop() {
+    bool quit = false;
+    int quitCode = 0;
+    while (State() != record_state::Idle) {
+        if (paletteChanged_.exchange(false))
+            RefreshPalette();
+        MSG msg;
+        const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            quit = true;
+            quitCode = static_cast<int>(msg.wParam);
+            continue;
+        }
+        if (got < 0)
+            continue;
+        switch (msg.message) {
+        case WM_TIMER:
+            if (msg.hwnd == host_.HostWindow()) {
+                WritePending();
+                continue;
+            }
+            break;
+        case WM_HOTKEY:
+            if (msg.hwnd == host_.HostWindow()) {
+                host_.OnSessionHotKey(static_cast<int>(msg.wParam), msg.lParam);
+                continue;
+            }
+            break;
+        default:
+            break;
+        }
+        if (!host_.PreTranslateSessionMessage(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    if (quit)
+        ::PostQuitMessage(quitCode);
+}
+
+void RecordingEngine::RefreshPalette() {
+    Session& s = *session_;
+    const FrameFormatBlock* current = s.currentFormat.load();
+    auto block = std::make_unique<FrameFormatBlock>(*current);
+    block->generation = current->generation + 1;
+    if (s.colorCount > 0) {
+        std::vector<PALETTEENTRY> system(s.colorCount);
+        ::GetSystemPaletteEntries(s.screenDc.get(), 0, s.colorCount, system.data());
+        auto* table = reinterpret_cast<RGBQUAD*>(block->bytes.data() + sizeof(BITMAPINFOHEADER));
+        for (int32_t i = 0; i < s.colorCount; ++i)
+            table[i] = RGBQUAD{system[i].peBlue, system[i].peGreen, system[i].peRed, 0};
+    }
+    // Published last: the grabber makes new bitmaps from it at its next tick.
+    s.currentFormat.store(block.get());
+    s.formats.push_back(std::move(block));
+}
+
+void RecordingEngine::RequestStop() const {
+    ::PostMessageA(host_.HostWindow(), WM_HOTKEY, 1, 0);
+}
+
+void RecordingEngine::Pause() {
+    if (State() == record_state::Recording)
+        state_.store(record_state::Paused);
+}
+
+void RecordingEngine::Resume() {
+    if (State() != record_state::Paused || !session_)
+        return;
+    session_->schedule.Rebase();
+    state_.store(record_state::Recording);
+}
+
+bool RecordingEngine::SingleFrame() {
+    if (State() != record_state::Paused || !session_ || stopping_)
+        return false;
+    Session& s = *session_;
+    // The tick uses the grabber's drawing surfaces, so the timer must not run beside it.
+    if (s.timerId != 0)
+        ::timeKillEvent(s.timerId);
+    s.timerId = 0;
+    for (DWORD waited = 0; s.ticksRunning.load() > 0 && waited < kTickWaitLimitMs; ++waited)
+        ::Sleep(1);
+    Tick(true);
+    WritePending();
+    s.timerId = ::timeSetEvent(static_cast<UINT>(s.timerPeriod), kTimerResolutionMs, OnTimer,
+                               reinterpret_cast<DWORD_PTR>(this),
+                               TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+    return true;
+}
+
+void RecordingEngine::Stop() {
+    if (!session_ || stopping_)
+        return;
+    stopping_ = true;
+    Session& s = *session_;
+
+    // No tick may still be using the screen, the bitmaps or the ring when they go.
+    s.stopping.store(true);
+    if (s.timerId != 0)
+        ::timeKillEvent(s.timerId);
+    s.timerId = 0;
+    for (DWORD waited = 0; s.ticksRunning.load() > 0 && waited < kTickWaitLimitMs; ++waited)
+        ::Sleep(1);
+
+    if (s.priorityRaised) {
+        ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+    }
+    s.screenDc.reset();
+
+    // Releasing the file completes it.
+    s.target = nullptr;
+    s.video.reset();
+    s.compressed.reset();
+    s.file.reset();
+    if (s.aviInitialised)
+        ::AVIFileExit();
+    ::Beep(1000, 200);
+    state_.store(record_state::Idle);
+
+    for (FrameSlot& slot : s.slots) {
+        slot.bitmap.reset();
+        slot.bits = nullptr;
+    }
+    s.memoryDc.reset();
+    if (s.cursorDc && s.cursorDcInitialBitmap)
+        ::SelectObject(s.cursorDc.get(), s.cursorDcInitialBitmap);
+    s.cursorDc.reset();
+    s.cursorBitmap.reset();
+
+    outcome_.frameIndex = s.frameIndex.Load();
+    outcome_.dropped = s.drops.DroppedFrames();
+    outcome_.skipped = s.schedule.Skipped();
+    const HRESULT lastError = s.lastAviError;
+    const std::string fileName = s.fileName;
+    const bool fileCreated = s.fileCreated;
+    session_.reset();
+    stopping_ = false;
+
+    host_.OnRecordingStopped();
+    const int32_t code = outcome_.frameIndex;
+    // A file without a single frame is not a recording; never delete one this run did not make.
+    if (code == 0 && fileCreated)
+        ::DeleteFileA(fileName.c_str());
+    if (outcome_.setupFailed)
+        return;
+    const std::string errorNumber = std::to_string(AviErrorNumber(lastError));
+    if (code == abort_code::FormatRefused) {
+        const std::string stage = FormatText("(Set Video Stream Format, err %d)",
+                                             {std::to_string(lastError & 0xFF)});
+        host_.ShowMessage(FormatText(Resource(IDS_AVI_SETUP_FAILED), {stage}));
+    } else if (code == abort_code::VideoWriteFailed) {
+        host_.ShowMessage(FormatText(Resource(IDS_VIDEO_WRITE_FAILED), {errorNumber}));
+    } else if (code < -50) {
+        host_.ShowMessage(FormatText(Resource(IDS_SOUND_WRITE_FAILED), {errorNumber}));
+    } else if (code < 0) {
+        host_.ShowMessage(Resource(IDS_TOO_MANY_DROPPED));
+    } else if (code > 0 && !options_.ExitAfterRecording) {
+        host_.SetStatusText(FormatText(Resource(IDS_RECORDING_SUMMARY),
+                                       {std::to_string(code), std::to_string(outcome_.dropped)}));
+    }
+}

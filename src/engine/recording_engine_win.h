@@ -1,0 +1,108 @@
+#pragma once
+
+// The recording engine: one recording at a time, from set-up through the session loop to the
+// stop, with the frame grabber on the multimedia timer's thread and the writer on the
+// user-interface thread. The window that hosts it (the main dialog) supplies the few things the
+// engine needs from the user interface through SessionHost.
+
+#include "engine/recording_options.h"
+#include "framework/handles_win.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <windows.h>
+
+class CursorImageTable;
+
+namespace record_state {
+inline constexpr int32_t Idle = 0;
+inline constexpr int32_t Recording = 1;
+inline constexpr int32_t Paused = 2;
+} // namespace record_state
+
+class SessionHost {
+public:
+    virtual ~SessionHost() = default;
+    // Receives the grabber's WM_TIMER and the engine's stop requests (WM_HOTKEY id 1, lParam 0).
+    [[nodiscard]] virtual HWND HostWindow() const = 0;
+    // A message box owned by the host, titled with the program's name.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // WM_HOTKEY taken from the queue by the session loop.
+    virtual void OnSessionHotKey(int id, LPARAM lParam) = 0;
+    // Keyboard navigation of the host's dialogs; true when the message was consumed.
+    virtual bool PreTranslateSessionMessage(MSG& msg) = 0;
+    // The recording has started: hide or minimise as the user chose.
+    virtual void OnRecordingStarted() = 0;
+    // Everything is released and the state is idle again: restore the window.
+    virtual void OnRecordingStopped() = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // The numbering chose a new output name.
+    virtual void OnFileNameChanged() {}
+};
+
+// What the last recording produced, for the status line, tests and benchmarks.
+struct RecordingOutcome {
+    int32_t frameIndex = 0; // stream positions, or the abort code
+    int32_t dropped = 0;
+    int32_t skipped = 0;
+    bool setupFailed = false;
+};
+
+class RecordingEngine {
+public:
+    RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors, SessionHost& host);
+    ~RecordingEngine();
+    RecordingEngine(const RecordingEngine&) = delete;
+    RecordingEngine& operator=(const RecordingEngine&) = delete;
+
+    // Sets up a recording in the given state (recording or paused) and runs its loop until the
+    // state is idle again. False when set-up failed; the failure has been reported and
+    // everything released.
+    bool Run(int32_t initialState);
+    // Ends the running recording: releases everything in order and reports the outcome.
+    void Stop();
+    void Pause();
+    void Resume();
+    // While paused: captures and writes exactly one frame.
+    bool SingleFrame();
+    // The screen's palette changed; the session loop refreshes the frames' colour table.
+    void NotePaletteChange() noexcept { paletteChanged_.store(true); }
+
+    [[nodiscard]] int32_t State() const noexcept { return state_.load(); }
+    [[nodiscard]] bool Busy() const noexcept { return State() != record_state::Idle; }
+    [[nodiscard]] const RecordingOutcome& LastOutcome() const noexcept { return outcome_; }
+    // The AVI compressor actually used by the current or last recording.
+    [[nodiscard]] uint32_t HandlerUsed() const noexcept { return handlerUsed_; }
+
+    struct Session; // everything that lives from set-up to stop
+
+private:
+    static void CALLBACK OnTimer(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
+    void Tick(bool singleFrame);
+    void WritePending();
+    bool SetUp(int32_t initialState);
+    bool PrepareFormat();
+    bool ChooseFileName();
+    bool OpenStreams();
+    bool MakeFrameBitmaps();
+    bool FailSetup(const std::string& message);
+    bool FailAviStage(const char* stage, HRESULT hr);
+    void RunLoop();
+    void RefreshPalette();
+    void RequestStop() const;
+    void Report();
+
+    RecordingOptions& options_;
+    const CursorImageTable& cursors_;
+    SessionHost& host_;
+    std::atomic<int32_t> state_{record_state::Idle};
+    std::atomic<bool> paletteChanged_{false};
+    std::unique_ptr<Session> session_;
+    RecordingOutcome outcome_;
+    uint32_t handlerUsed_ = 0;
+    bool stopping_ = false;
+    UniquePen flashPen_;
+    DWORD attachedThread_ = 0; // timer thread only
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+// The state of one recording, shared by set-up and stop, the grabber and the writer. Created at
+// set-up, destroyed at the end of the stop.
+
+#include "engine/frame_ring.h"
+#include "engine/recording_engine_win.h"
+
+#include <array>
+#include <vector>
+#include <vfw.h>
+
+// One frame format: the bitmap header with its colour table, and the palette generation it
+// belongs to. A palette change makes a new block; a frame keeps pointing at the block it was
+// captured with, so the writer never sees a table that changed under it.
+struct FrameFormatBlock {
+    int32_t generation = 0;
+    std::vector<uint8_t> bytes;
+
+    [[nodiscard]] const BITMAPINFO* Info() const {
+        return reinterpret_cast<const BITMAPINFO*>(bytes.data());
+    }
+    [[nodiscard]] LONG Size() const { return static_cast<LONG>(bytes.size()); }
+};
+
+struct FrameSlot {
+    UniqueBitmap bitmap;
+    void* bits = nullptr;
+    int32_t generation = 0;
+    const FrameFormatBlock* format = nullptr; // the table the bitmap was made with
+};
+
+struct RecordingEngine::Session {
+    FrameCounter frameIndex; // positions written, or the abort code
+    DropLimit drops;
+    FrameRing ring;
+    FrameSchedule schedule;
+    HRESULT lastAviError = S_OK;
+
+    UINT timerId = 0;
+    int32_t timerPeriod = 0;
+    // A tick runs on the timer thread; the stop waits for it before releasing what it uses.
+    std::atomic<bool> stopping{false};
+    std::atomic<int32_t> ticksRunning{0};
+
+    int32_t screenWidth = 0;
+    int32_t screenHeight = 0;
+    int32_t bitsPerPixel = 0;
+    int32_t colorCount = 0;
+    int32_t imageSize = 0;
+    UniqueWindowDc screenDc;
+
+    std::vector<std::unique_ptr<FrameFormatBlock>> formats; // every table of the session
+    std::atomic<const FrameFormatBlock*> currentFormat{nullptr};
+    int32_t formatGeneration = -1; // of the format the stream has now (writer only)
+
+    UniqueMemoryDc memoryDc;
+    std::array<FrameSlot, FrameRing::kSlots> slots;
+    UniqueMemoryDc cursorDc;
+    UniqueBitmap cursorBitmap;
+    HGDIOBJ cursorDcInitialBitmap = nullptr;
+    POINT previousCursorPos{};
+
+    bool aviInitialised = false;
+    UniqueAviFile file;
+    UniqueAviStream video;
+    UniqueAviStream compressed;
+    PAVISTREAM target = nullptr; // where frames go: the compressing stream, or the plain one
+    bool uncompressed = false;
+    bool priorityRaised = false;
+    std::string fileName;
+    bool fileCreated = false; // only a file this recording created may be deleted
+};
