@@ -148,8 +148,7 @@ void CVidorraDlg::OnClose() { Close(); }
 
 void CVidorraDlg::Close() {
     if (busy_) {
-        deferred_ = Deferred::None;
-        Wnd().Post(WM_CLOSE);
+        deferred_ = Deferred::Close;
         return;
     }
     if (engine_.Busy())
@@ -314,13 +313,15 @@ void CVidorraDlg::StopRecording() {
     ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
     engine_.Stop();
     busy_ = false;
-    if (options_.ExitAfterRecording)
-        Wnd().Post(WM_CLOSE);
     RunDeferred();
 }
 
 void CVidorraDlg::RunDeferred() {
     const Deferred what = std::exchange(deferred_, Deferred::None);
+    if (what == Deferred::Close) {
+        Wnd().Post(WM_CLOSE);
+        return;
+    }
     // What waited for a start's set-up acts on the recording; once idle it is dropped, so a
     // stop request never turns into a new recording.
     if (!engine_.Busy())
@@ -377,7 +378,10 @@ void CVidorraDlg::OnRecordingStarted() {
 void CVidorraDlg::OnRecordingStopped() {
     ShowButtonsFor(record_state::Idle);
     EnablePages(true);
-    if (!options_.ExitAfterRecording) {
+    // Also after a failed set-up: a scripted run must end either way.
+    if (options_.ExitAfterRecording)
+        Wnd().Post(WM_CLOSE);
+    else {
         Wnd().Show(SW_RESTORE);
         ::SetForegroundWindow(Handle());
     }

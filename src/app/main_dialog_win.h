@@ -46,7 +46,7 @@ protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
-    enum class Deferred { None, Record, Pause };
+    enum class Deferred { None, Record, Pause, Close };
 
     void CreatePages();
     void ShowPageOfSelectedTab();

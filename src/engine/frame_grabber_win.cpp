@@ -82,6 +82,22 @@ private:
 
 } // namespace
 
+HCURSOR RecordingEngine::CursorUnderMouse(POINT cursorPos) {
+    // Sharing the input state of the window's thread makes its cursor ours to ask for.
+    const DWORD owner = ::GetWindowThreadProcessId(::WindowFromPoint(cursorPos), nullptr);
+    if (owner != 0 && owner != attachedThread_ &&
+        ::AttachThreadInput(::GetCurrentThreadId(), owner, TRUE))
+        attachedThread_ = owner;
+    if (HCURSOR cursor = ::GetCursor())
+        return cursor;
+    // A window that no thread can be attached to: the system's word on the screen's cursor.
+    CURSORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING))
+        return info.hCursor;
+    return nullptr;
+}
+
 void CALLBACK RecordingEngine::OnTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
     try {
         reinterpret_cast<RecordingEngine*>(user)->Tick(false);
@@ -135,11 +151,7 @@ void RecordingEngine::Tick(bool singleFrame) {
     HCURSOR cursor = nullptr;
     if (options_.DrawCursor && cursorPos.x >= x && cursorPos.x <= x + width && cursorPos.y >= y &&
         cursorPos.y <= y + height) {
-        const DWORD owner = ::GetWindowThreadProcessId(::WindowFromPoint(cursorPos), nullptr);
-        if (owner != 0 && owner != attachedThread_ &&
-            ::AttachThreadInput(::GetCurrentThreadId(), owner, TRUE))
-            attachedThread_ = owner;
-        cursor = ::GetCursor();
+        cursor = CursorUnderMouse(cursorPos);
         if (cursor)
             cursor = cursors_.Lookup(cursor);
     }
@@ -180,7 +192,14 @@ void RecordingEngine::Tick(bool singleFrame) {
                 SelectionGuard select(s.memoryDc.get(), slot.bitmap.get());
                 ::BitBlt(s.memoryDc.get(), 0, 0, width, height, s.screenDc.get(), x, y, SRCCOPY);
                 ICONINFO icon{};
-                if (cursor && ::GetIconInfo(cursor, &icon)) {
+                if (cursor && !::GetIconInfo(cursor, &icon)) {
+                    // A cursor of another process that this platform will not let us read
+                    // (Wine keeps cursor images per process): the arrow is the best likeness.
+                    cursor = cursors_.Lookup(::LoadCursorA(nullptr, IDC_ARROW));
+                    if (!::GetIconInfo(cursor, &icon))
+                        cursor = nullptr;
+                }
+                if (cursor) {
                     if (icon.hbmMask)
                         ::DeleteObject(icon.hbmMask);
                     if (icon.hbmColor)

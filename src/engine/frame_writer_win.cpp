@@ -6,6 +6,26 @@
 #include "engine/recording_engine_win.h"
 #include "engine/session_state_win.h"
 
+namespace {
+
+// Room the file needs besides the next frame: its index entry per frame and the headers and
+// buffers the AVI services write when the file is completed.
+constexpr uint64_t kCompletionReserve = 256 * 1024;
+
+} // namespace
+
+// The AVI services do not always report a full disk (a buffered write can fail unseen), and a
+// file whose index could not be written does not play. So the writer stops while there is still
+// room to complete the file.
+bool RecordingEngine::RoomForFrame() const {
+    const Session& s = *session_;
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExA(s.directory.c_str(), &available, nullptr, nullptr))
+        return true; // cannot tell: let the write itself report
+    const uint64_t index = 16ull * (static_cast<uint64_t>(s.frameIndex.Load()) + 1);
+    return available.QuadPart >= static_cast<uint64_t>(s.imageSize) + index + kCompletionReserve;
+}
+
 void RecordingEngine::WritePending() {
     Session* session = session_.get();
     if (!session || stopping_)
@@ -31,6 +51,13 @@ void RecordingEngine::WritePending() {
                     return;
                 }
                 s.formatGeneration = slot.generation;
+            }
+            if (!RoomForFrame()) {
+                s.lastAviError = AVIERR_FILEWRITE;
+                s.ring.Release(slotIndex);
+                if (s.frameIndex.Abort(abort_code::VideoWriteFailed))
+                    RequestStop();
+                return;
             }
             // Uncompressed frames are all key frames; a compressor decides for itself.
             const DWORD flags = s.uncompressed ? AVIIF_KEYFRAME : 0;

@@ -19,6 +19,16 @@ constexpr DWORD kTickWaitLimitMs = 2000;
 
 std::string Resource(UINT id) { return App().LoadString(id); }
 
+// The folder a file is in, as GetDiskFreeSpaceEx wants it: full path, trailing backslash.
+std::string DirectoryOf(const std::string& fileName) {
+    char full[MAX_PATH];
+    char* namePart = nullptr;
+    const DWORD n = ::GetFullPathNameA(fileName.c_str(), MAX_PATH, full, &namePart);
+    if (n == 0 || n >= MAX_PATH || namePart == nullptr)
+        return {};
+    return std::string(full, namePart);
+}
+
 bool FileOrDirectoryExists(const std::string& name) {
     return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -168,9 +178,14 @@ bool RecordingEngine::ChooseFileName() {
         options_.FileName = name;
         host_.OnFileNameChanged();
     }
-    if (!options_.IncrementFileName)
-        ::DeleteFileA(name.c_str());
     session_->fileName = name;
+    if (!options_.IncrementFileName) {
+        // The user marked it to keep: never record over it, whoever runs the program.
+        const DWORD attributes = ::GetFileAttributesA(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return FailAviStage("(Open AVI)", AVIERR_READONLY);
+        ::DeleteFileA(name.c_str());
+    }
     return true;
 }
 
@@ -198,6 +213,7 @@ bool RecordingEngine::OpenStreams() {
     if (hr != AVIERR_OK)
         return FailAviStage("(Open AVI)", hr);
     s.fileCreated = true;
+    s.directory = DirectoryOf(s.fileName);
 
     const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
     AVISTREAMINFOA info{};
@@ -394,13 +410,17 @@ void RecordingEngine::Stop() {
     session_.reset();
     stopping_ = false;
 
-    host_.OnRecordingStopped();
     const int32_t code = outcome_.frameIndex;
     // A file without a single frame is not a recording; never delete one this run did not make.
     if (code == 0 && fileCreated)
         ::DeleteFileA(fileName.c_str());
-    if (outcome_.setupFailed)
-        return;
+    if (!outcome_.setupFailed)
+        ReportOutcome(lastError);
+    host_.OnRecordingStopped();
+}
+
+void RecordingEngine::ReportOutcome(HRESULT lastError) {
+    const int32_t code = outcome_.frameIndex;
     const std::string errorNumber = std::to_string(AviErrorNumber(lastError));
     if (code == abort_code::FormatRefused) {
         const std::string stage = FormatText("(Set Video Stream Format, err %d)",

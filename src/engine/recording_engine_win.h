@@ -35,7 +35,7 @@ public:
     virtual bool PreTranslateSessionMessage(MSG& msg) = 0;
     // The recording has started: hide or minimise as the user chose.
     virtual void OnRecordingStarted() = 0;
-    // Everything is released and the state is idle again: restore the window.
+    // Everything is released, the outcome reported and the state is idle: restore the window.
     virtual void OnRecordingStopped() = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // The numbering chose a new output name.
@@ -81,7 +81,9 @@ public:
 private:
     static void CALLBACK OnTimer(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
     void Tick(bool singleFrame);
+    HCURSOR CursorUnderMouse(POINT cursorPos);
     void WritePending();
+    [[nodiscard]] bool RoomForFrame() const;
     bool SetUp(int32_t initialState);
     bool PrepareFormat();
     bool ChooseFileName();
@@ -92,7 +94,7 @@ private:
     void RunLoop();
     void RefreshPalette();
     void RequestStop() const;
-    void Report();
+    void ReportOutcome(HRESULT lastError);
 
     RecordingOptions& options_;
     const CursorImageTable& cursors_;

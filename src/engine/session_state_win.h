@@ -69,5 +69,6 @@ struct RecordingEngine::Session {
     bool uncompressed = false;
     bool priorityRaised = false;
     std::string fileName;
+    std::string directory; // where the free space is measured, with a trailing backslash
     bool fileCreated = false; // only a file this recording created may be deleted
 };

@@ -41,14 +41,37 @@ public:
     }
 };
 
+// One visible dialog for the whole suite: under Wine without a window manager, destroying a
+// visible window waits about two seconds.
 class DataExchangeTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+        template_ = new DialogTemplate(MakeTemplate());
+        shared_ = new PageDialog(template_->Get());
+        ASSERT_TRUE(shared_->CreateModeless(nullptr));
+        ::SetForegroundWindow(shared_->Handle());
+    }
+    static void TearDownTestSuite() {
+        delete shared_;
+        delete template_;
+    }
+
     void SetUp() override {
-        ASSERT_TRUE(dialog_.CreateModeless(nullptr));
-        ::SetForegroundWindow(dialog_.Handle());
+        dialog_.errors.clear();
+        dialog_.duringError = nullptr;
+        for (int id : {kText, kInt, kDouble}) {
+            Type(id, "");
+        }
+        dialog_.Item(kCheck).SetChecked(false);
+        // Focus away from the edits, so landing in one is the exchange's doing.
+        dialog_.Item(kCheck).Focus();
     }
 
     void Type(int id, const char* text) { dialog_.Item(id).SetText(text); }
+
+    static inline DialogTemplate* template_ = nullptr;
+    static inline PageDialog* shared_ = nullptr;
+    PageDialog& dialog_ = *shared_;
 
     std::string text_ = "old";
     int32_t number_ = 7;
@@ -60,9 +83,6 @@ protected:
         DoubleField{kDouble, &rate_},
         CheckField{kCheck, &check_},
     };
-
-    DialogTemplate template_ = MakeTemplate();
-    PageDialog dialog_{template_.Get()};
 };
 
 TEST_F(DataExchangeTest, ValuesSurviveARoundTripThroughTheControls) {

@@ -7,6 +7,7 @@
 //   winprobe settext HWND TEXT    sets a control's text (WM_SETTEXT)
 //   winprobe focus HWND           brings a top-level window to the front
 //   winprobe tabs HWND            prints the item texts of a tab control, one a line
+//   winprobe cursor               the cursor on the screen, as the system reports it
 
 #include <windows.h>
 
@@ -138,6 +139,26 @@ int main(int argc, char** argv) {
     } else if (cmd == "focus" && argc == 3) {
         if (!SetForegroundWindow(ParseHwnd(argv[2])))
             return 1;
+    } else if (cmd == "cursor") {
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        const BOOL ok = GetCursorInfo(&info);
+        std::printf("{\"ok\":%d,\"showing\":%d,\"cursor\":%llu,\"arrow\":%llu,\"x\":%ld,\"y\":%ld}\n",
+                    ok ? 1 : 0, (info.flags & CURSOR_SHOWING) ? 1 : 0,
+                    static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(info.hCursor)),
+                    static_cast<unsigned long long>(
+                        reinterpret_cast<UINT_PTR>(LoadCursor(nullptr, IDC_ARROW))),
+                    info.ptScreenPos.x, info.ptScreenPos.y);
+    } else if (cmd == "cursorat" && argc == 4) {
+        POINT p{std::atol(argv[2]), std::atol(argv[3])};
+        const DWORD owner = GetWindowThreadProcessId(WindowFromPoint(p), nullptr);
+        const BOOL attached = AttachThreadInput(GetCurrentThreadId(), owner, TRUE);
+        HCURSOR cursor = GetCursor();
+        ICONINFO icon{};
+        const BOOL readable = cursor && GetIconInfo(cursor, &icon);
+        std::printf("{\"attached\":%d,\"cursor\":%llu,\"readable\":%d}\n", attached ? 1 : 0,
+                    static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(cursor)),
+                    readable ? 1 : 0);
     } else if (cmd == "tabs" && argc == 3) {
         if (!PrintTabs(ParseHwnd(argv[2])))
             return 1;

@@ -1,0 +1,66 @@
+"""Drives Vidorra.exe the way a script would: start it recording with switches, stop it with the
+Start hot key, and read the messages it shows."""
+
+import time
+from pathlib import Path
+
+from winesession import wait_until
+
+TITLE = "Vidorra"
+
+
+def message_boxes(session, title=TITLE):
+    """The visible message boxes titled `title`, each with the texts of its controls."""
+    boxes = []
+    windows = session.windows()
+    for w in windows:
+        if w["hwnd"] == w["top"] and w["class"] == "#32770" and w["visible"] and \
+                w["text"] == title:
+            texts = [c["text"] for c in windows if c["top"] == w["hwnd"] and c is not w]
+            boxes.append((w, texts))
+    return boxes
+
+
+def wait_message(session, contains, timeout=30):
+    """Waits for a message box whose text holds `contains`; returns (box, full text)."""
+    def found():
+        for box, texts in message_boxes(session):
+            text = "\n".join(texts)
+            if contains in text:
+                return box, text
+        return None
+    return wait_until(found, timeout, what=f"a message saying '{contains}'")
+
+
+def dismiss(session, box):
+    session.command(box["hwnd"], 1)
+
+
+class Recording:
+    """One run of Vidorra.exe started with -recx and the given switches."""
+
+    def __init__(self, session, avi: Path, *switches, exe_dir=None):
+        self.session = session
+        self.avi = avi
+        exe = Path(exe_dir or session.bin) / "Vidorra.exe"
+        self.proc = session.start(exe, "-recx", *switches, "-a", session.windows_path(avi))
+
+    def wait_started(self, timeout=30):
+        """The file exists once the recording's set-up has opened it."""
+        wait_until(lambda: self.avi.exists() or self.proc.poll() is not None, timeout,
+                   what="the recording to start")
+        assert self.proc.poll() is None, "Vidorra ended before recording"
+
+    def stop(self, timeout=60):
+        """Presses the Start hot key, as a user in another program would; the process must end
+        by itself."""
+        self.session.run("xdotool", "key", "F2")
+        return self.wait_exit(timeout)
+
+    def wait_exit(self, timeout=60):
+        return self.proc.wait(timeout=timeout)
+
+    def record(self, seconds):
+        self.wait_started()
+        time.sleep(seconds)
+        return self.stop()

@@ -1,0 +1,171 @@
+"""Recording the test scene through the real program and checking the movie with ffprobe and
+ffmpeg: region, rate, frame count, pixels, cursor and the failures a user can meet."""
+
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import scene
+from recorder import Recording, dismiss, message_boxes, wait_message
+from test_scene import running_scene, wait_painted
+from winesession import wait_until
+
+X, Y, W, H = 100, 80, 320, 240
+
+
+@pytest.fixture(scope="module")
+def scene_running(session, tmp_path_factory):
+    with running_scene(session) as (proc, window):
+        wait_painted(session, tmp_path_factory.mktemp("ready"))
+        yield window
+
+
+def region_switches(rate=15, x=X, y=Y, w=W, h=H):
+    return ["-x", x, "-y", y, "-w", w, "-h", h, "-f", rate, "-i-"]
+
+
+def frame_rate(stream):
+    num, den = stream["r_frame_rate"].split("/")
+    return int(num) / int(den)
+
+
+def test_recx_records_the_region_at_the_rate_and_ends_on_the_start_hot_key(
+        session, scene_running, tmp_path):
+    avi = tmp_path / "take.avi"
+    session.run("xdotool", "mousemove", 1000, 740)  # outside the region
+    rec = Recording(session, avi, *region_switches(15))
+    rec.wait_started()
+    # Started minimised, as a scripted run asks.
+    dialog = wait_until(lambda: session.find_top("Vidorra", visible=False), 10, what="dialog")
+    assert dialog["iconic"] == 1
+    import time
+    time.sleep(3)
+    assert rec.stop() == 0
+
+    info = scene.probe(avi)
+    assert len(info["streams"]) == 1
+    stream = scene.video_stream(info)
+    assert (stream["width"], stream["height"]) == (W, H)
+    assert frame_rate(stream) == 15
+    frames = scene.decode_frames(avi)
+    duration = float(stream["duration"])
+    assert abs(len(frames) - duration * 15) <= 1
+    assert len(frames) >= 30
+    counters = []
+    for frame in frames:
+        assert scene.check_region(frame, X, Y) > 0.95
+        value = scene.read_counter(frame, X, Y)
+        assert value is not None
+        counters.append(value)
+    steps = [scene.counter_steps(a, b) for a, b in zip(counters, counters[1:])]
+    # Frames in capture order; at 50 counts a second, a 15 fps frame is about 3.3 counts.
+    assert all(s >= 0 for s in steps), counters
+    assert 2 <= sorted(steps)[len(steps) // 2] <= 5, counters
+
+
+def test_cursor_is_drawn_where_the_pointer_is_and_left_out_with_nocursor(
+        session, scene_running, tmp_path):
+    px, py = X + 150, Y + 100  # inside the region, on plain background
+    session.run("xdotool", "mousemove", px, py)
+    with_cursor = tmp_path / "cursor.avi"
+    assert Recording(session, with_cursor, *region_switches(10)).record(1.5) == 0
+    without = tmp_path / "nocursor.avi"
+    assert Recording(session, without, *region_switches(10), "-nocursor").record(1.5) == 0
+    session.run("xdotool", "mousemove", 1000, 740)
+
+    def differs_near_pointer(frame):
+        # The arrow's tip is at the hot spot: its pixels there are not the background's.
+        changed = 0
+        for dx in range(0, 8):
+            for dy in range(0, 12):
+                seen = scene.pixel(frame, px - X + dx, py - Y + dy)
+                if not scene.colour_close(seen, scene.expected_colour(px + dx, py + dy)):
+                    changed += 1
+        return changed
+
+    assert differs_near_pointer(scene.decode_frames(with_cursor)[-1]) >= 10
+    assert differs_near_pointer(scene.decode_frames(without)[-1]) == 0
+
+
+def test_a_recording_stopped_before_its_first_frame_leaves_no_file(session, tmp_path):
+    avi = tmp_path / "empty.avi"
+    # One frame every ten seconds: stopped long before the first.
+    rec = Recording(session, avi, *region_switches(0.1))
+    rec.wait_started()
+    assert rec.stop() == 0
+    assert not avi.exists()
+
+
+def test_output_in_a_missing_folder_is_reported_and_nothing_is_written(session, tmp_path):
+    avi = tmp_path / "no" / "such" / "folder" / "take.avi"
+    rec = Recording(session, avi, *region_switches(10))
+    box, text = wait_message(session, "(Open AVI)")
+    session.screenshot("recording-open-avi-failed")
+    dismiss(session, box)
+    assert rec.wait_exit(30) == 0
+    assert not avi.parent.exists()
+
+
+def test_an_existing_read_only_recording_is_never_overwritten(session, tmp_path):
+    avi = tmp_path / "keep.avi"
+    avi.write_bytes(b"an earlier take")
+    avi.chmod(0o444)
+    rec = Recording(session, avi, *region_switches(10))
+    box, _ = wait_message(session, "(Open AVI)")
+    dismiss(session, box)
+    assert rec.wait_exit(30) == 0
+    assert avi.read_bytes() == b"an earlier take"
+
+
+def test_numbering_takes_the_next_free_name_and_refuses_when_none_is_left(session, tmp_path):
+    (tmp_path / "shot0001.avi").write_bytes(b"first")
+    rec = Recording(session, tmp_path / "shot.avi", *region_switches(10)[:-1], "-i+")
+    # The program picks shot0002.avi; wait for that one.
+    rec.avi = tmp_path / "shot0002.avi"
+    assert rec.record(1.0) == 0
+    assert (tmp_path / "shot0001.avi").read_bytes() == b"first"
+    assert scene.video_stream(scene.probe(tmp_path / "shot0002.avi"))["width"] == W
+
+    (tmp_path / "last9999.avi").write_bytes(b"taken")
+    rec = Recording(session, tmp_path / "last9999.avi", *region_switches(10)[:-1], "-i+")
+    box, text = wait_message(session, "no free numbered file name")
+    assert "last9999.avi" in text
+    dismiss(session, box)
+    assert rec.wait_exit(30) == 0
+    assert (tmp_path / "last9999.avi").read_bytes() == b"taken"
+    assert sorted(p.name for p in tmp_path.iterdir()) == [
+        "last9999.avi", "shot0001.avi", "shot0002.avi"]
+
+
+@pytest.fixture
+def full_disk(session, tmp_path):
+    """A 1 MB disk that is really full when it is full: a tmpfs as Wine's drive X:."""
+    mount = tmp_path / "small"
+    mount.mkdir()
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)]).returncode:
+        pytest.skip("mounting a tmpfs needs root")
+    drive = Path(session.env["WINEPREFIX"]) / "dosdevices" / "x:"
+    drive.symlink_to(mount)
+    try:
+        yield mount
+    finally:
+        drive.unlink()
+        subprocess.run(["umount", str(mount)])
+
+
+def test_a_full_disk_stops_the_recording_with_a_message_and_keeps_what_was_written(
+        session, scene_running, full_disk):
+    # 320x240 at 32 bits is 300 kB a frame: the disk fills after three.
+    proc = session.start(session.bin / "Vidorra.exe", "-recx", *region_switches(10),
+                         "-a", "X:\\full.avi")
+    box, text = wait_message(session, "could not be written", timeout=60)
+    session.screenshot("recording-disk-full")
+    dismiss(session, box)
+    assert proc.wait(timeout=30) == 0
+    avi = full_disk / "full.avi"
+    stream = scene.video_stream(scene.probe(avi))
+    frames = scene.decode_frames(avi)
+    assert 1 <= len(frames) <= 3
+    assert scene.check_region(frames[0], X, Y) > 0.95
