@@ -39,9 +39,21 @@ void RecordingEngine::WritePending() {
         if (State() == record_state::Recording || State() == record_state::Paused) {
             const int32_t position = s.ring.Position(slotIndex);
             if (slot.generation > s.formatGeneration) {
-                const HRESULT hr = ::AVIStreamSetFormat(
-                    s.target, position, const_cast<BITMAPINFO*>(slot.format->Info()),
-                    slot.format->Size());
+                HRESULT hr = ::AVIStreamSetFormat(s.target, position,
+                                                  const_cast<BITMAPINFO*>(slot.format->Info()),
+                                                  slot.format->Size());
+                if (hr != AVIERR_OK && s.formatGeneration < 0 && s.handlerChosenByDepth &&
+                    !s.uncompressed) {
+                    // A compressor can accept the frames when asked and still fail inside the
+                    // compressing stream. The choice was ours, so record uncompressed frames.
+                    s.compressed.reset();
+                    s.target = s.video.get();
+                    s.uncompressed = true;
+                    handlerUsed_ = fourcc::Dib;
+                    hr = ::AVIStreamSetFormat(s.target, position,
+                                              const_cast<BITMAPINFO*>(slot.format->Info()),
+                                              slot.format->Size());
+                }
                 if (hr != AVIERR_OK) {
                     s.lastAviError = hr;
                     s.ring.Release(slotIndex);

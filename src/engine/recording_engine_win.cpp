@@ -194,6 +194,7 @@ bool RecordingEngine::OpenStreams() {
     const FrameFormatBlock& format = *s.formats.front();
 
     uint32_t handler = options_.CompFourcc;
+    s.handlerChosenByDepth = handler == 0;
     if (handler == 0) {
         // The choice by depth is only a guess: ask it first, and record uncompressed frames
         // rather than fail when it cannot take these frames.

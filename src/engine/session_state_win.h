@@ -67,6 +67,7 @@ struct RecordingEngine::Session {
     UniqueAviStream compressed;
     PAVISTREAM target = nullptr; // where frames go: the compressing stream, or the plain one
     bool uncompressed = false;
+    bool handlerChosenByDepth = false; // free to fall back to uncompressed frames
     bool priorityRaised = false;
     std::string fileName;
     std::string directory; // where the free space is measured, with a trailing backslash
