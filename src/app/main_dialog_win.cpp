@@ -1,5 +1,6 @@
 #include "app/main_dialog_win.h"
 
+#include "app/about_box_win.h"
 #include "app/hot_keys_win.h"
 #include "app/vidorra_app_win.h"
 #include "resources/resource_ids.h"
@@ -124,8 +125,13 @@ void CVidorraDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
         break;
     case IDC_MAIN_PLAY:
         if (!engine_.Busy())
-            ::ShellExecuteA(Handle(), "open", options_.FileName.c_str(), nullptr, nullptr,
-                            SW_SHOW);
+            Play();
+        break;
+    case IDC_MAIN_DEFAULTS:
+        RestoreDefaults();
+        break;
+    case ID_HELP:
+        ShowHelpTopic(Handle(), 5 + static_cast<int>(Item(IDC_MAIN_TABS).Send(TCM_GETCURSEL)));
         break;
     case IDOK:
     case IDCANCEL:
@@ -153,6 +159,7 @@ void CVidorraDlg::Close() {
     }
     if (engine_.Busy())
         StopRecording();
+    CloseHelp(Handle());
     const RECT r = Wnd().WindowRect();
     options_.WinX = r.left;
     options_.WinY = r.top;
@@ -180,7 +187,9 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         return true;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
-            // The About box comes with its own change; the item is there already.
+            Wnd().Focus();
+            CAboutBox about;
+            about.DoModal(Handle());
             result = 0;
             return true;
         }
@@ -388,3 +397,26 @@ void CVidorraDlg::OnRecordingStopped() {
 }
 
 void CVidorraDlg::SetStatusText(const std::string& text) { Item(IDC_MAIN_STATUS).SetText(text); }
+
+void CVidorraDlg::Play() {
+    char directory[MAX_PATH] = "";
+    const DWORD n = ::GetCurrentDirectoryA(MAX_PATH, directory);
+    ::ShellExecuteA(Handle(), "open", options_.FileName.c_str(), nullptr,
+                    n > 0 && n < MAX_PATH ? directory : nullptr, SW_SHOW);
+}
+
+void CVidorraDlg::RestoreDefaults() {
+    // The settings a running recording was made from stay until it ends.
+    if (busy_ || engine_.Busy())
+        return;
+    const std::string question = App().LoadString(IDS_CONFIRM_DEFAULTS);
+    if (::MessageBoxA(Handle(), question.c_str(), App().Name().c_str(),
+                      MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    options_.ResetToDefaults();
+    RefreshPages();
+}
+
+void CVidorraDlg::RefreshPages() {
+    // The pages show the options once they have their controls bound.
+}

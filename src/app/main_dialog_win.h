@@ -58,6 +58,9 @@ private:
     void ShowButtonsFor(int32_t state);
     void EnablePages(bool enable);
     void RunDeferred();
+    void Play();
+    void RestoreDefaults();
+    void RefreshPages();
 
     RecordingOptions& options_;
     RecordingEngine engine_;
