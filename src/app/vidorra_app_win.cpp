@@ -3,7 +3,9 @@
 #include "app/command_line.h"
 #include "app/hot_keys_win.h"
 #include "app/main_dialog_win.h"
+#include "framework/text_format.h"
 #include "resources/resource_ids.h"
+#include "settings/registry_store_win.h"
 
 #include <commctrl.h>
 #include <ole2.h>
@@ -49,6 +51,15 @@ bool OuterWindowRect(uint64_t handle, ScreenRect& rect) {
 
 } // namespace
 
+void CVidorraApp::ReportUnsavedSettings(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    const std::string text =
+        FormatText(LoadString(IDS_SETTINGS_NOT_SAVED), {list});
+    ::MessageBoxA(nullptr, text.c_str(), Name().c_str(), MB_OK | MB_ICONWARNING);
+}
+
 int CVidorraApp::Run(const std::vector<std::string>& args) {
     if (!LoadResourceLibrary(kResourceLibrary)) {
         ::MessageBoxA(nullptr, "VidRes.dll not found, exiting.", "Vidorra", MB_OK | MB_ICONSTOP);
@@ -68,6 +79,9 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     ::InitCommonControlsEx(&controls);
     const bool automation = IsAutomationStart(args);
 
+    const std::string settingsKey = SettingsKeyPath(Name());
+    LoadState(settingsKey, options_);
+    LoadKeys(settingsKey, options_);
     cursors_.Load();
     CVidorraDlg dialog(options_, cursors_);
     options_.RecordAtStart = 0;
@@ -88,5 +102,11 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
         dialog.RecordCommand();
     UnregisterAllHotKeys(dialog.Handle());
     dialog.Destroy();
+    // Whatever cannot be written is reported by name; the rest is written regardless.
+    std::vector<std::string> unsaved = SaveState(settingsKey, options_);
+    const std::vector<std::string> unsavedKeys = SaveKeys(settingsKey, options_);
+    unsaved.insert(unsaved.end(), unsavedKeys.begin(), unsavedKeys.end());
+    if (!unsaved.empty())
+        ReportUnsavedSettings(unsaved);
     return 0;
 }

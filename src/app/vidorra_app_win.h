@@ -28,6 +28,8 @@ public:
     static constexpr int kVersionThird = 0;
 
 private:
+    void ReportUnsavedSettings(const std::vector<std::string>& names);
+
     RecordingOptions options_;
     CursorImageTable cursors_;
 };

@@ -61,6 +61,8 @@
 #define IDS_BAD_FILE_NAME 152      // %s: a name too long or with a number too large to count on
 #define IDS_BAD_FRAME_RATE 153     // no arguments
 #define IDS_BAD_REGION_SIZE 154    // %d width, %d height
+#define IDS_SETTINGS_NOT_SAVED 156 // %s: the names of the settings that could not be saved
+#define IDS_RECORDING_NO_SOUND 155 // as 120, for a recording whose sound input would not start
 
 // Messages of the dialog data exchange.
 #define IDS_DDX_INTEGER 160

@@ -37,8 +37,8 @@ std::vector<std::string> LoadOptions(OptionStore& store, OptionSection section,
 
 // Writes every value of the section, going on past a failure. Returns the names of the values that
 // could not be written; empty when all were.
-[[nodiscard]] std::vector<std::string>
-SaveOptions(OptionStore& store, OptionSection section, const RecordingOptions& options);
+[[nodiscard]] std::vector<std::string> SaveOptions(OptionStore& store, OptionSection section,
+                                                   const RecordingOptions& options);
 
 // Every value name of the section, for reporting a section that could not be written at all.
 [[nodiscard]] std::vector<std::string> OptionNames(OptionSection section);

@@ -41,8 +41,8 @@ std::optional<RegistryOptionStore> RegistryOptionStore::OpenForReading(const std
 }
 
 std::optional<RegistryOptionStore> RegistryOptionStore::CreateForWriting(const std::string& path) {
-    // Keys we create carry this class text, as the settings keys always have. Only values are
-    // set through the key, so write access is all it asks for.
+    // The settings keys carry the class text "REG_SZ". Only values are set through the key, so
+    // write access is all it asks for.
     char keyClass[] = "REG_SZ";
     UniqueRegKey key;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, keyClass, REG_OPTION_NON_VOLATILE,
@@ -94,7 +94,6 @@ std::vector<std::string> SaveState(const std::string& settingsKey,
     return Save(settingsKey, OptionSection::State, options);
 }
 
-std::vector<std::string> SaveKeys(const std::string& settingsKey,
-                                  const RecordingOptions& options) {
+std::vector<std::string> SaveKeys(const std::string& settingsKey, const RecordingOptions& options) {
     return Save(settingsKey, OptionSection::Keys, options);
 }

@@ -14,12 +14,8 @@ constexpr std::size_t kFileNameCapacity = option_rules::kMaxFileName + 1;
 constexpr uint32_t kAllModifiers = modifier::Alt | modifier::Control | modifier::Shift;
 
 // The plain value type of a field, seeing through the timer thread's Shared wrapper.
-template <class T> struct Plain {
-    using Type = T;
-};
-template <class T> struct Plain<Shared<T>> {
-    using Type = T;
-};
+template <class T> struct Plain { using Type = T; };
+template <class T> struct Plain<Shared<T>> { using Type = T; };
 template <class Field>
 using FieldValue =
     typename Plain<std::remove_cvref_t<std::invoke_result_t<Field, RecordingOptions&>>>::Type;
@@ -103,7 +99,9 @@ constexpr auto Modifiers = [](auto v) {
 constexpr auto FileName = [](std::string_view t) { return option_rules::IsValidFileName(t); };
 constexpr auto AnyText = [](std::string_view) { return true; };
 
+// clang-format off
 #define FIELD(member) [](auto& o) -> auto& { return o.member; }
+// clang-format on
 
 const StoredOption kStateOptions[] = {
     Number("StartX", FIELD(StartX), AnyValue),
@@ -116,7 +114,7 @@ const StoredOption kStateOptions[] = {
     Number("IncFilename", FIELD(IncrementFileName), Flag),
     Number("RecSound", FIELD(RecordSound), Flag),
     Number("FlashRect", FIELD(FlashRect), Flag),
-    // The rate before the size: the order an options file has always listed them in.
+    // The rate is written before the size; a new options file lists its lines in this order.
     Number("SoundSampRate", FIELD(SoundSampRate), SampleRate),
     Number("SoundSampSize", FIELD(SoundSampSize), SampleSize),
     Rate("FPS", FIELD(FrameRate)),
@@ -184,7 +182,8 @@ ApplyResult ApplyStoredValue(const StoredOption& option, RecordingOptions& optio
     // the whole capacity is a character too long.
     const auto* begin = reinterpret_cast<const char*>(value.bytes.data());
     const auto* end = begin + value.bytes.size();
-    const std::string_view text(begin, static_cast<std::size_t>(std::find(begin, end, '\0') - begin));
+    const std::string_view text(begin,
+                                static_cast<std::size_t>(std::find(begin, end, '\0') - begin));
     if (text.size() >= option.capacity)
         return ApplyResult::Refused;
     return option.loadText(options, text) ? ApplyResult::Applied : ApplyResult::Refused;

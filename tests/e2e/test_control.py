@@ -1,0 +1,146 @@
+"""The program as a user drives it: hot keys from another program, the buttons and the status
+line, a hot key taken by someone else, closing during a recording, the Play button."""
+
+import re
+import time
+
+import pytest
+
+import scene
+from recorder import dismiss, wait_message
+from winesession import wait_until
+
+TITLE = "Vidorra"
+STATE_KEY = r"HKCU\Software\Talvenor\Vidorra\State"
+
+
+def dialog_controls(session):
+    dlg = session.find_top(TITLE, visible=False)
+    assert dlg, "the main dialog is gone"
+    return dlg, {c["id"]: c for c in session.children(dlg) if c["parent"] == dlg["hwnd"]}
+
+
+def wait_captions(session, record, pause, timeout=15):
+    def match():
+        _, c = dialog_controls(session)
+        return c[1000]["text"] == record and c[1001]["text"] == pause and c
+    return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
+
+
+def key(session, *keys):
+    session.run("xdotool", "key", *keys)
+
+
+@pytest.fixture
+def stay_visible(session):
+    """The main window stays as it is while recording, so its states can be seen."""
+    session.wine("reg", "add", STATE_KEY, "/v", "WndHide", "/t", "REG_DWORD", "/d", "1047", "/f")
+    yield
+    session.wine("reg", "delete", STATE_KEY, "/v", "WndHide", "/f", check=False)
+
+
+def test_hot_keys_start_pause_take_frames_resume_lock_pan_and_stop(
+        session, stay_visible, tmp_path):
+    avi = tmp_path / "keys.avi"
+    proc = session.start(session.bin / "Vidorra.exe", "-a", session.windows_path(avi), "-i-",
+                         "-w", 160, "-h", 120)
+    session.wait_window(TITLE)
+    wait_captions(session, "Record", "Pause")
+    session.screenshot("main-dialog-idle")
+
+    key(session, "F2")
+    wait_captions(session, "Stop", "Pause")
+    _, controls = dialog_controls(session)
+    assert controls[1002]["enabled"] == 0  # Play is off while recording
+    session.screenshot("main-dialog-recording")
+    time.sleep(1.0)
+
+    key(session, "F3")
+    wait_captions(session, "Stop", "Resume")
+    session.screenshot("main-dialog-paused")
+    for _ in range(3):
+        key(session, "F4")
+        time.sleep(0.3)
+    time.sleep(0.5)
+    key(session, "F3")
+    wait_captions(session, "Stop", "Pause")
+
+    page_check = lambda: [w for w in session.windows() if w["id"] == 1018][0]["check"]
+    assert page_check() == 0
+    key(session, "shift+F3")
+    wait_until(lambda: page_check() == 1, 10, what="the pan lock to show")
+    key(session, "shift+F3")
+    wait_until(lambda: page_check() == 0, 10, what="the pan lock to clear")
+
+    time.sleep(0.5)
+    key(session, "F2")
+    controls = wait_captions(session, "Record", "Pause")
+    status = controls[1075]["text"]
+    match = re.fullmatch(r"(\d+) frames recorded, (\d+) of them dropped", status)
+    assert match, status
+    frames = int(match.group(1))
+    stream = scene.video_stream(scene.probe(avi))
+    assert int(stream["nb_frames"]) == frames
+    assert controls[1002]["enabled"] == 1
+
+    dlg, _ = dialog_controls(session)
+    session.close_window(dlg["hwnd"])
+    assert proc.wait(timeout=30) == 0
+
+
+def test_a_hot_key_taken_by_another_program_is_named_and_start_up_goes_on(session):
+    holder = session.start(session.bin / "hotkeyholder.exe", 113)  # F2
+    try:
+        time.sleep(1.0)
+        assert holder.poll() is None, "the holder could not take F2"
+        proc = session.start(session.bin / "Vidorra.exe")
+        box, text = wait_message(session, "could not be set up")
+        assert "F2\nThis hot key could not be set up" in text
+        dismiss(session, box)
+        dlg = session.wait_window(TITLE)
+        # Registration stopped at the taken key: F3 is still free for others.
+        other = session.start(session.bin / "hotkeyholder.exe", 114)  # F3
+        time.sleep(1.0)
+        assert other.poll() is None, "Vidorra holds F3 although registration stopped at F2"
+        other.kill()
+        session.close_window(dlg["hwnd"])
+        assert proc.wait(timeout=30) == 0
+    finally:
+        holder.kill()
+
+
+def test_closing_during_a_recording_stops_it_and_keeps_the_file(session, tmp_path):
+    avi = tmp_path / "closed.avi"
+    proc = session.start(session.bin / "Vidorra.exe", "-rec", "-a", session.windows_path(avi),
+                         "-i-", "-w", 160, "-h", 120)
+    wait_until(lambda: avi.exists(), 30, what="the recording to start")
+    time.sleep(1.5)
+    dlg = session.find_top(TITLE, visible=False)
+    session.close_window(dlg["hwnd"])
+    assert proc.wait(timeout=30) == 0
+    stream = scene.video_stream(scene.probe(avi))
+    assert int(stream["nb_frames"]) >= 5
+    assert len(scene.decode_frames(avi)) == int(stream["nb_frames"])
+
+
+def test_play_opens_the_recorded_file_through_the_shell(session, tmp_path):
+    avi = tmp_path / "played.avi"
+    avi.write_bytes(b"RIFF")
+    opened = tmp_path / "opened.txt"
+    classes = "HKCR"  # Wine's shell reads the machine's classes
+    session.wine("reg", "add", rf"{classes}\.avi", "/ve", "/d", "VidorraTestMovie", "/f")
+    session.wine("reg", "add", rf"{classes}\VidorraTestMovie\shell\open\command", "/ve", "/d",
+                 f'cmd.exe /c echo %1> "{session.windows_path(opened)}"', "/f")
+    try:
+        proc = session.start(session.bin / "Vidorra.exe", "-a", session.windows_path(avi))
+        dlg = session.wait_window(TITLE)
+        session.command(dlg["hwnd"], 1002)
+        wait_until(lambda: opened.exists() and opened.read_text().strip(), 20,
+                   what="the shell to open the movie")
+        assert opened.read_text().strip().strip('"').lower() == \
+            session.windows_path(avi).lower()
+        session.close_window(dlg["hwnd"])
+        assert proc.wait(timeout=30) == 0
+    finally:
+        session.wine("reg", "delete", rf"{classes}\.avi", "/f", check=False)
+        session.wine("reg", "delete", rf"{classes}\VidorraTestMovie", "/f", check=False)
