@@ -144,3 +144,69 @@ def test_play_opens_the_recorded_file_through_the_shell(session, tmp_path):
     finally:
         session.wine("reg", "delete", rf"{classes}\.avi", "/f", check=False)
         session.wine("reg", "delete", rf"{classes}\VidorraTestMovie", "/f", check=False)
+
+
+def reg_values(session, key):
+    """The values of a registry key as {name: (type, data)}, read with Wine's reg tool."""
+    out = session.wine("reg", "query", key, check=False).stdout
+    values = {}
+    for line in out.splitlines():
+        found = re.match(r"^\s+(.+?)\s+(REG_\w+)\s*(.*)$", line)
+        if found:
+            values[found.group(1)] = (found.group(2), found.group(3).strip())
+    return values
+
+
+def test_switches_are_saved_but_start_up_flags_are_not(session, tmp_path):
+    avi = tmp_path / "saved.avi"
+    proc = session.start(session.bin / "Vidorra.exe", "-recx", "-x", 30, "-y", 20, "-w", 160,
+                         "-h", 120, "-f", 15, "-k", 7, "-i-", "-a", session.windows_path(avi))
+    wait_until(lambda: avi.exists(), 30, what="the recording to start")
+    time.sleep(0.5)
+    key(session, "F2")
+    assert proc.wait(timeout=30) == 0
+    state = reg_values(session, STATE_KEY)
+    assert state["FPS"] == ("REG_DWORD", "0x3a98")  # 15000
+    assert state["FPSPlay"] == ("REG_DWORD", "0x3a98")
+    assert state["StartX"][1] == "0x1e" and state["StartY"][1] == "0x14"
+    assert state["Width"][1] == "0xa0" and state["Height"][1] == "0x78"
+    assert state["KeyFrames"][1] == "0x7"
+    assert state["IncFilename"][1] == "0x0"
+    assert state["AVIFileName"] == ("REG_SZ", session.windows_path(avi))
+    for flag in ("RecordAtStart", "ExitAfterRecording", "DrawCursor", "NoFrameCross"):
+        assert flag not in state
+    keys = reg_values(session, STATE_KEY.replace("State", "Keys"))
+    assert keys["Start Key"][1] == "0x71" and keys["Start Desc"][1] == "F2"
+    assert keys["LockPan Desc"][1] == "Shift+F3"
+
+
+def test_unusable_stored_values_start_with_defaults_and_are_saved_sound(session):
+    bad = [("FPS", "REG_DWORD", "0"), ("FPSPlay", "REG_DWORD", "0xFFFFFFFF"),
+           ("Width", "REG_SZ", "640"), ("Height", "REG_DWORD", "0"),
+           ("WndHide", "REG_DWORD", "7")]
+    for name, kind, data in bad:
+        session.wine("reg", "add", STATE_KEY, "/v", name, "/t", kind, "/d", data, "/f")
+    proc = session.start(session.bin / "Vidorra.exe")
+    dlg = session.wait_window(TITLE)
+    session.close_window(dlg["hwnd"])
+    assert proc.wait(timeout=30) == 0
+    state = reg_values(session, STATE_KEY)
+    assert state["FPS"] == ("REG_DWORD", "0x2710")  # the default 10.0
+    assert state["FPSPlay"] == ("REG_DWORD", "0x2710")
+    assert state["Width"] == ("REG_DWORD", "0x140")
+    assert state["Height"] == ("REG_DWORD", "0xf0")
+    assert state["WndHide"] == ("REG_DWORD", "0x418")  # 1048
+
+
+def test_escape_does_not_close_the_idle_main_dialog(session):
+    proc = session.start(session.bin / "Vidorra.exe")
+    dlg = session.wait_window(TITLE)
+    session.wine(session.bin / "winprobe.exe", "focus", dlg["hwnd"], check=False)
+    session.run("xdotool", "search", "--name", f"^{TITLE}$", "windowactivate", "--sync",
+                check=False)
+    key(session, "Escape")
+    time.sleep(1.5)
+    assert proc.poll() is None
+    assert session.find_top(TITLE)
+    session.close_window(dlg["hwnd"])
+    assert proc.wait(timeout=30) == 0
