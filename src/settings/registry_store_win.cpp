@@ -54,8 +54,8 @@ std::optional<RegistryOptionStore> RegistryOptionStore::CreateForWriting(const s
 ReadResult RegistryOptionStore::Read(std::string_view name, std::size_t capacity,
                                      StoredValue& value) {
     const std::string valueName(name);
-    // One spare byte so a zero capacity still hands the call a buffer, which then reports
-    // ERROR_MORE_DATA for any value with data instead of only measuring it.
+    // Never a null buffer, even for a zero capacity: given none, the call only measures the value
+    // and reports success.
     std::vector<unsigned char> buffer(capacity + 1);
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
