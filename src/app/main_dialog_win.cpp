@@ -160,6 +160,7 @@ void CVidorraDlg::Close() {
     if (engine_.Busy())
         StopRecording();
     CloseHelp(Handle());
+    engine_.ReleaseSoundDevice();
     const RECT r = Wnd().WindowRect();
     options_.WinX = r.left;
     options_.WinY = r.top;
@@ -272,25 +273,16 @@ void CVidorraDlg::HotKey(int id, LPARAM lParam) {
             if (engine_.Busy() && !busy_)
                 StopRecording();
         } else if (!engine_.Busy()) {
-            if (!startPosted_) {
-                startPosted_ = true;
-                Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED),
-                           reinterpret_cast<LPARAM>(Item(IDC_MAIN_RECORD).Handle()));
-            }
+            PostStart(IDC_MAIN_RECORD);
         } else {
             RecordCommand();
         }
         break;
     case hot_key_id::Pause:
-        if (!engine_.Busy()) {
-            if (!startPosted_) {
-                startPosted_ = true;
-                Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_PAUSE, BN_CLICKED),
-                           reinterpret_cast<LPARAM>(Item(IDC_MAIN_PAUSE).Handle()));
-            }
-        } else {
+        if (!engine_.Busy())
+            PostStart(IDC_MAIN_PAUSE);
+        else
             PauseCommand();
-        }
         break;
     case hot_key_id::SingleShot:
         SingleFrameCommand();
@@ -303,6 +295,16 @@ void CVidorraDlg::HotKey(int id, LPARAM lParam) {
     default:
         break;
     }
+}
+
+void CVidorraDlg::PostStart(int buttonId) {
+    // Started from the queue, as a click on the button would; a second press before then must
+    // not turn into a stop.
+    if (startPosted_)
+        return;
+    startPosted_ = true;
+    Wnd().Post(WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+               reinterpret_cast<LPARAM>(Item(buttonId).Handle()));
 }
 
 void CVidorraDlg::StartRecording(int32_t initialState) {

@@ -53,6 +53,7 @@ private:
     void PlaceAtStoredPosition();
     void PaintMinimizedIcon();
     void Close();
+    void PostStart(int buttonId);
     void StartRecording(int32_t initialState);
     void StopRecording();
     void ShowButtonsFor(int32_t state);

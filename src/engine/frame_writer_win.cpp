@@ -18,12 +18,23 @@ constexpr uint64_t kCompletionReserve = 256 * 1024;
 // file whose index could not be written does not play. So the writer stops while there is still
 // room to complete the file.
 bool RecordingEngine::RoomForFrame() const {
+    return RoomFor(static_cast<uint64_t>(session_->imageSize), false);
+}
+
+// Frames and sound share the disk: each write must leave room for the index entries of every
+// chunk so far and, while sound is captured, for the part-filled buffer the stop writes last.
+bool RecordingEngine::RoomFor(uint64_t bytes, bool finishing) const {
     const Session& s = *session_;
     ULARGE_INTEGER available{};
     if (!::GetDiskFreeSpaceExA(s.directory.c_str(), &available, nullptr, nullptr))
         return true; // cannot tell: let the write itself report
-    const uint64_t index = 16ull * (static_cast<uint64_t>(s.frameIndex.Load()) + 1);
-    return available.QuadPart >= static_cast<uint64_t>(s.imageSize) + index + kCompletionReserve;
+    const int32_t frames = s.frameIndex.Load();
+    const uint64_t chunks = static_cast<uint64_t>(frames > 0 ? frames : 0) +
+                            static_cast<uint64_t>(s.audio ? soundWriter_.Chunks() : 0) + 1;
+    uint64_t needed = bytes + 16 * chunks + kCompletionReserve;
+    if (s.audio && !finishing)
+        needed += static_cast<uint64_t>(s.soundBufferBytes);
+    return available.QuadPart >= needed;
 }
 
 void RecordingEngine::WritePending() {
@@ -36,6 +47,13 @@ void RecordingEngine::WritePending() {
         if (slotIndex < 0)
             return;
         FrameSlot& slot = s.slots[slotIndex];
+        // The stop reports the failure, from the queue, after this call has returned.
+        const auto fail = [&](HRESULT hr, int32_t code) {
+            s.lastAviError = hr;
+            s.ring.Release(slotIndex);
+            if (s.frameIndex.Abort(code))
+                RequestStop();
+        };
         if (State() == record_state::Recording || State() == record_state::Paused) {
             const int32_t position = s.ring.Position(slotIndex);
             if (slot.generation > s.formatGeneration) {
@@ -55,31 +73,19 @@ void RecordingEngine::WritePending() {
                                               slot.format->Size());
                 }
                 if (hr != AVIERR_OK) {
-                    s.lastAviError = hr;
-                    s.ring.Release(slotIndex);
-                    // The stop reports it, from the queue, after this call has returned.
-                    if (s.frameIndex.Abort(abort_code::FormatRefused))
-                        RequestStop();
+                    fail(hr, abort_code::FormatRefused);
                     return;
                 }
                 s.formatGeneration = slot.generation;
             }
-            if (!RoomForFrame()) {
-                s.lastAviError = AVIERR_FILEWRITE;
-                s.ring.Release(slotIndex);
-                if (s.frameIndex.Abort(abort_code::VideoWriteFailed))
-                    RequestStop();
-                return;
-            }
             // Uncompressed frames are all key frames; a compressor decides for itself.
             const DWORD flags = s.uncompressed ? AVIIF_KEYFRAME : 0;
-            const HRESULT hr = ::AVIStreamWrite(s.target, position, 1, slot.bits, s.imageSize,
-                                                flags, nullptr, nullptr);
+            const HRESULT hr = RoomForFrame()
+                                   ? ::AVIStreamWrite(s.target, position, 1, slot.bits,
+                                                      s.imageSize, flags, nullptr, nullptr)
+                                   : AVIERR_FILEWRITE;
             if (hr != AVIERR_OK) {
-                s.lastAviError = hr;
-                s.ring.Release(slotIndex);
-                if (s.frameIndex.Abort(abort_code::VideoWriteFailed))
-                    RequestStop();
+                fail(hr, abort_code::VideoWriteFailed);
                 return;
             }
             s.frameIndex.AdvanceTo(position + 1);
