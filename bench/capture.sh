@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Capture benchmark, figures not pass/fail. In one Wine session at 1024x768x24 with the test
+# scene on the screen it prints, per region, side by side:
+#   bare    a loop of BitBlt from the screen into a DIB section (the reference)
+#   cursor  the same with the cursor drawn in as the recorder does
+#   write   the same plus an uncompressed AVIStreamWrite
+#   ffmpeg  native ffmpeg -f x11grab for the same region, as an outside reference
+# in ms per frame and as a ratio to bare; then the highest rate at which Vidorra.exe records
+# ten seconds of the full screen without dropping a frame.
+#   bench/capture.sh [FRAMES]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/build" >/dev/null
+export FRAMES=${1:-100} OUT=$root/build/bench
+mkdir -p "$OUT"
+"$root/tools/wine-session" --size 1024x768 --depth 24 -- bash -c '
+    set -euo pipefail
+    cd "$VIDORRA_BUILD/bin"
+    wine testscene.exe >/dev/null 2>&1 &
+    sleep 3
+    wine capture_bench.exe "$FRAMES" "$(winepath -w "$OUT/bench.avi")" | tr -d "\r" >"$OUT/loops.txt"
+    printf "%-10s %8s %8s %8s %8s   %6s %6s %6s\n" region bare cursor write ffmpeg \
+        cursor/ write/ ffmpeg/
+    while read -r size bare cursor write; do
+        w=${size%x*}; h=${size#*x}
+        start=$(date +%s.%N)
+        ffmpeg -v error -probesize 32 -analyzeduration 0 -f x11grab -framerate 1000 \
+            -video_size "${w}x${h}" -i "$DISPLAY+0,0" -frames:v "$FRAMES" -f null - </dev/null
+        end=$(date +%s.%N)
+        ffm=$(echo "($end - $start) * 1000 / $FRAMES" | bc -l)
+        printf "%-10s %8.3f %8.3f %8.3f %8.3f   %6.2f %6.2f %6.2f\n" "$size" "$bare" "$cursor" \
+            "$write" "$ffm" "$(echo "$cursor / $bare" | bc -l)" \
+            "$(echo "$write / $bare" | bc -l)" "$(echo "$ffm / $bare" | bc -l)"
+    done <"$OUT/loops.txt"
+
+    echo
+    echo "full screen, 10 s each: rate, frames written, dropped"
+    for rate in 10 15 20 25 30 40 50; do
+        avi=$OUT/rate$rate.avi
+        rm -f "$avi"
+        wine Vidorra.exe -rec -x 0 -y 0 -w 1024 -h 768 -f $rate -i- -a "$(winepath -w "$avi")" \
+            >/dev/null 2>&1 &
+        for _ in $(seq 100); do [ -f "$avi" ] && break; sleep 0.2; done
+        sleep 10
+        xdotool key F2
+        sleep 3
+        status=$(wine winprobe.exe dump | tr -d "\r" | grep "\"id\":1075" | sed "s/.*\"text\":\"\([^\"]*\)\".*/\1/")
+        echo "$rate fps: $status"
+        dialog=$(wine winprobe.exe dump | tr -d "\r" | grep "\"class\":\"#32770\",\"text\":\"Vidorra\"" | head -1 | sed "s/{\"hwnd\":\([0-9]*\).*/\1/")
+        [ -n "$dialog" ] && wine winprobe.exe close "$dialog"
+        sleep 3
+        rm -f "$avi"
+    done
+'

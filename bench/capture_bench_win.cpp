@@ -1,0 +1,123 @@
+// Reference loops for the capture benchmark: what copying a screen region into a DIB section
+// costs by itself, and with the cursor drawn in and the frame written uncompressed to an AVI
+// file, measured the same way the recorder does it. Prints one line per region:
+//   WxH bare_ms cursor_ms write_ms
+//   capture_bench [FRAMES] [FILE]
+
+#include <windows.h>
+
+#include <vfw.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+struct Frame {
+    HDC memory = nullptr;
+    HBITMAP bitmap = nullptr;
+    void* bits = nullptr;
+    BITMAPINFOHEADER header{};
+    LONG imageSize = 0;
+};
+
+Frame MakeFrame(HDC screen, int w, int h) {
+    Frame f;
+    const int bpp = GetDeviceCaps(screen, BITSPIXEL);
+    f.header = {sizeof(BITMAPINFOHEADER), w, h, 1, static_cast<WORD>(bpp), BI_RGB, 0, 0, 0, 0, 0};
+    f.imageSize = ((w * bpp + 31) / 32) * 4 * h;
+    f.bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&f.header), DIB_RGB_COLORS,
+                                &f.bits, nullptr, 0);
+    f.memory = CreateCompatibleDC(screen);
+    return f;
+}
+
+void Capture(HDC screen, Frame& f, int w, int h, bool cursor, HDC cursorDc) {
+    HGDIOBJ old = SelectObject(f.memory, f.bitmap);
+    BitBlt(f.memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    if (cursor) {
+        POINT p;
+        GetCursorPos(&p);
+        HCURSOR c = LoadCursorA(nullptr, IDC_ARROW);
+        ICONINFO info{};
+        if (GetIconInfo(c, &info)) {
+            DeleteObject(info.hbmMask);
+            if (info.hbmColor)
+                DeleteObject(info.hbmColor);
+        }
+        BitBlt(cursorDc, 0, 0, 32, 32, screen, p.x, p.y, SRCCOPY);
+        DrawIcon(cursorDc, 0, 0, c);
+        BitBlt(f.memory, p.x, p.y, 32, 32, cursorDc, 0, 0, SRCCOPY);
+    }
+    SelectObject(f.memory, old);
+    GdiFlush();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 100;
+    const std::string file = argc > 2 ? argv[2] : "bench.avi";
+    HDC screen = GetDC(nullptr);
+    const int sw = GetDeviceCaps(screen, HORZRES), sh = GetDeviceCaps(screen, VERTRES);
+    HDC cursorDc = CreateCompatibleDC(screen);
+    HBITMAP cursorBitmap = CreateCompatibleBitmap(screen, 32, 32);
+    SelectObject(cursorDc, cursorBitmap);
+    AVIFileInit();
+    const int sizes[][2] = {{320, 240}, {640, 480}, {sw, sh}};
+    for (const auto& s : sizes) {
+        const int w = s[0], h = s[1];
+        Frame f = MakeFrame(screen, w, h);
+        double t = Now();
+        for (int i = 0; i < frames; ++i)
+            Capture(screen, f, w, h, false, cursorDc);
+        const double bare = (Now() - t) / frames;
+        t = Now();
+        for (int i = 0; i < frames; ++i)
+            Capture(screen, f, w, h, true, cursorDc);
+        const double withCursor = (Now() - t) / frames;
+
+        DeleteFileA(file.c_str());
+        PAVIFILE avi = nullptr;
+        PAVISTREAM stream = nullptr;
+        AVISTREAMINFOA info{};
+        info.fccType = streamtypeVIDEO;
+        info.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
+        info.dwRate = 10000;
+        info.dwScale = 1000;
+        info.dwSuggestedBufferSize = f.imageSize;
+        SetRect(&info.rcFrame, 0, 0, w, h);
+        double written = -1;
+        if (AVIFileOpenA(&avi, file.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK &&
+            AVIFileCreateStreamA(avi, &stream, &info) == AVIERR_OK &&
+            AVIStreamSetFormat(stream, 0, &f.header, sizeof f.header) == AVIERR_OK) {
+            t = Now();
+            for (int i = 0; i < frames; ++i) {
+                Capture(screen, f, w, h, true, cursorDc);
+                AVIStreamWrite(stream, i, 1, f.bits, f.imageSize, AVIIF_KEYFRAME, nullptr,
+                               nullptr);
+            }
+            written = (Now() - t) / frames;
+        }
+        if (stream)
+            AVIStreamRelease(stream);
+        if (avi)
+            AVIFileRelease(avi);
+        DeleteFileA(file.c_str());
+        std::printf("%dx%d %.3f %.3f %.3f\n", w, h, bare, withCursor, written);
+        DeleteDC(f.memory);
+        DeleteObject(f.bitmap);
+    }
+    AVIFileExit();
+    ReleaseDC(nullptr, screen);
+    return 0;
+}
