@@ -11,39 +11,16 @@
 
 namespace {
 
-// A page is a child dialog in the tab's display area; its controls come in later with the
-// settings they edit.
-class OptionPage : public Dialog {
-public:
-    using Dialog::Dialog;
-
-protected:
-    bool OnInitDialog() override {
-        const LONG_PTR style = ::GetWindowLongPtrA(Handle(), GWL_STYLE);
-        ::SetWindowLongPtrA(Handle(), GWL_STYLE, style | WS_TABSTOP);
-        return true;
-    }
-    // Enter and Escape inside a page must not end it.
-    void OnCommand(int, int, HWND) override {}
-};
-
-struct TabPage {
-    UINT textId;
-    UINT templateId;
-};
 // Tab order: region, hot keys, video, sound.
-constexpr TabPage kTabs[CVidorraDlg::kPageCount] = {
-    {IDS_TAB_REGION, IDD_PAGE_REGION},
-    {IDS_TAB_HOTKEYS, IDD_PAGE_HOTKEYS},
-    {IDS_TAB_VIDEO, IDD_PAGE_VIDEO},
-    {IDS_TAB_SOUND, IDD_PAGE_SOUND},
-};
+constexpr UINT kTabTexts[CVidorraDlg::kPageCount] = {IDS_TAB_REGION, IDS_TAB_HOTKEYS, IDS_TAB_VIDEO,
+                                                     IDS_TAB_SOUND};
 
 } // namespace
 
 CVidorraDlg::CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors)
     : Dialog(IDD_MAIN), options_(options), engine_(options, cursors, *this),
-      icon_(App().LoadIcon(IDI_MAIN)) {}
+      icon_(App().LoadIcon(IDI_MAIN)), hotKeyPage_(options), regionPage_(options),
+      videoPage_(options), soundPage_(options) {}
 
 CVidorraDlg::~CVidorraDlg() = default;
 
@@ -52,7 +29,7 @@ bool CVidorraDlg::OnInitDialog() {
         return false;
     Window tabs = Item(IDC_MAIN_TABS);
     for (int i = 0; i < kPageCount; ++i) {
-        std::string text = App().LoadString(kTabs[i].textId);
+        std::string text = App().LoadString(kTabTexts[i]);
         TCITEMA item{};
         item.mask = TCIF_TEXT;
         item.pszText = text.data();
@@ -77,21 +54,23 @@ void CVidorraDlg::CreatePages() {
     Window tabs = Item(IDC_MAIN_TABS);
     RECT area = tabs.RectInParent();
     tabs.Send(TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
-    for (int i = 0; i < kPageCount; ++i) {
-        auto page = std::make_unique<OptionPage>(kTabs[i].templateId);
-        if (page->CreateModeless(Handle())) {
-            const RECT own = page->Wnd().WindowRect();
-            const int x = area.left + (Width(area) - Width(own)) / 2;
-            const int y = area.top + (Height(area) - Height(own)) / 2;
-            ::SetWindowPos(page->Handle(), HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
-        }
-        pages_[i] = std::move(page);
+    pages_ = {&regionPage_, &hotKeyPage_, &videoPage_, &soundPage_};
+    // Each page shows the options as it initialises.
+    const std::array<OptionPage*, kPageCount> creationOrder = {&hotKeyPage_, &regionPage_,
+                                                               &videoPage_, &soundPage_};
+    for (OptionPage* page : creationOrder) {
+        if (!page->CreateModeless(Handle()))
+            continue; // no template: the tab shows nothing
+        const RECT own = page->Wnd().WindowRect();
+        const int x = area.left + (Width(area) - Width(own)) / 2;
+        const int y = area.top + (Height(area) - Height(own)) / 2;
+        ::SetWindowPos(page->Handle(), HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     }
 }
 
 void CVidorraDlg::ShowPageOfSelectedTab() {
     const auto selected = Item(IDC_MAIN_TABS).Send(TCM_GETCURSEL);
-    for (auto& page : pages_)
+    for (OptionPage* page : pages_)
         page->Wnd().Show(SW_HIDE);
     if (selected >= 0 && selected < kPageCount)
         pages_[selected]->Wnd().Show(SW_SHOW);
@@ -355,9 +334,8 @@ void CVidorraDlg::ShowButtonsFor(int32_t state) {
 }
 
 void CVidorraDlg::EnablePages(bool enable) {
-    for (auto& page : pages_)
-        if (page)
-            page->Wnd().Enable(enable);
+    for (OptionPage* page : pages_)
+        page->Wnd().Enable(enable);
 }
 
 // Session host
@@ -389,6 +367,8 @@ void CVidorraDlg::OnRecordingStarted() {
 void CVidorraDlg::OnRecordingStopped() {
     ShowButtonsFor(record_state::Idle);
     EnablePages(true);
+    // Panning may have moved the region.
+    regionPage_.RefreshFromOptions();
     // Also after a failed set-up: a scripted run must end either way.
     if (options_.ExitAfterRecording)
         Wnd().Post(WM_CLOSE);
@@ -399,6 +379,10 @@ void CVidorraDlg::OnRecordingStopped() {
 }
 
 void CVidorraDlg::SetStatusText(const std::string& text) { Item(IDC_MAIN_STATUS).SetText(text); }
+
+void CVidorraDlg::OnFileNameChanged() {
+    videoPage_.RefreshFromOptions();
+}
 
 void CVidorraDlg::Play() {
     char directory[MAX_PATH] = "";
@@ -420,5 +404,10 @@ void CVidorraDlg::RestoreDefaults() {
 }
 
 void CVidorraDlg::RefreshPages() {
-    // The pages show the options once they have their controls bound.
+    hotKeyPage_.RefreshFromOptions();
+    regionPage_.RefreshFromOptions();
+    // The defaults choose the compressor automatically.
+    videoPage_.SelectFirstCompressor();
+    videoPage_.RefreshFromOptions();
+    soundPage_.RefreshFromOptions();
 }

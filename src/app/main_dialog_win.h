@@ -7,9 +7,12 @@
 #include "engine/recording_engine_win.h"
 #include "engine/recording_options.h"
 #include "framework/dialog_win.h"
+#include "pages/hot_key_page_win.h"
+#include "pages/region_page_win.h"
+#include "pages/sound_page_win.h"
+#include "pages/video_page_win.h"
 
 #include <array>
-#include <memory>
 
 class CursorImageTable;
 
@@ -29,6 +32,12 @@ public:
     void SingleFrameCommand();
     void HotKey(int id, LPARAM lParam);
 
+    // The option pages, for those who change the options behind their backs.
+    [[nodiscard]] CMyPropertyPage1& HotKeyPage() noexcept { return hotKeyPage_; }
+    [[nodiscard]] CMyPropertyPage2& RegionPage() noexcept { return regionPage_; }
+    [[nodiscard]] CMyPropertyPage3& VideoPage() noexcept { return videoPage_; }
+    [[nodiscard]] CMyPropertyPage4& SoundPage() noexcept { return soundPage_; }
+
     // SessionHost
     [[nodiscard]] HWND HostWindow() const override { return Handle(); }
     void ShowMessage(const std::string& text) override;
@@ -37,6 +46,7 @@ public:
     void OnRecordingStarted() override;
     void OnRecordingStopped() override;
     void SetStatusText(const std::string& text) override;
+    void OnFileNameChanged() override;
 
 protected:
     bool OnInitDialog() override;
@@ -66,8 +76,12 @@ private:
     RecordingOptions& options_;
     RecordingEngine engine_;
     HICON icon_ = nullptr;
-    // Index = tab index: region, hot keys, video, sound.
-    std::array<std::unique_ptr<Dialog>, kPageCount> pages_;
+    CMyPropertyPage1 hotKeyPage_;
+    CMyPropertyPage2 regionPage_;
+    CMyPropertyPage3 videoPage_;
+    CMyPropertyPage4 soundPage_;
+    // Index = tab index: region, hot keys, video, sound. Set once their windows exist.
+    std::array<OptionPage*, kPageCount> pages_{};
     // A start's set-up or a stop is running: commands that arrive meanwhile (a message box
     // dispatches them) wait for it to finish instead of re-entering it.
     bool busy_ = false;

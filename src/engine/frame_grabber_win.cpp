@@ -218,6 +218,9 @@ void RecordingEngine::Tick(bool singleFrame) {
             ::GdiFlush();
             if (!paused) {
                 s.drops.Captured();
+                // The moment the first frame of a run was taken is where its sound begins.
+                if (s.soundMomentWanted.exchange(false))
+                    s.soundMomentMs.store(flashStart);
                 s.ring.Publish(slotIndex, position);
             }
         } else if (!paused && s.drops.Dropped() &&

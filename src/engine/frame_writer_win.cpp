@@ -88,6 +88,7 @@ void RecordingEngine::WritePending() {
                 fail(hr, abort_code::VideoWriteFailed);
                 return;
             }
+            s.frameWritten = true;
             s.frameIndex.AdvanceTo(position + 1);
         }
         s.ring.Release(slotIndex);

@@ -8,9 +8,12 @@
 #include "framework/app_win.h"
 #include "framework/text_format.h"
 #include "resources/resource_ids.h"
+#include "sound/wave_in_wnd_win.h"
 
 #include <cstring>
 #include <mmsystem.h>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -68,9 +71,15 @@ bool RecordingEngine::FailAviStage(const char* stage, HRESULT hr) {
 
 bool RecordingEngine::SetUp(int32_t initialState) {
     outcome_ = RecordingOutcome{};
+    paletteChanged_.store(false); // a change seen while idle does not concern this recording
     session_ = std::make_unique<Session>();
     Session& s = *session_;
     attachedThread_ = 0;
+
+    // An unsupported rate or depth is refused and the last good format stays.
+    wave_.ClearBlocks();
+    (void)wave_.SetFormat(options_.SoundSampRate, options_.SoundSampSize, 0);
+    s.sound = options_.RecordSound != 0;
 
     // Values no path should have let through, refused before anything is made.
     const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
@@ -109,6 +118,9 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     s.priorityRaised = true;
     ::Beep(1000, 200);
 
+    // The device is opened and its buffers queued here, so that a device that cannot record is
+    // known before the first frame; it starts with the first frame (StartSoundIfDue).
+    StartSound(initialState);
     s.timerId = ::timeSetEvent(static_cast<UINT>(s.timerPeriod), kTimerResolutionMs, OnTimer,
                                reinterpret_cast<DWORD_PTR>(this),
                                TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
@@ -241,10 +253,26 @@ bool RecordingEngine::OpenStreams() {
         opts.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
         opts.lpFormat = const_cast<BITMAPINFO*>(format.Info());
         opts.cbFormat = format.Size();
+        if (!s.handlerChosenByDepth) {
+            // The user's own choice is asked too: a refusal is reported now, not at the first
+            // frame with an empty movie left behind.
+            UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
+            if (!ic)
+                return FailAviStage("(Make Compressed Stream)", AVIERR_NOCOMPRESSOR);
+            if (ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
+                return FailAviStage("(Make Compressed Stream)", AVIERR_BADFORMAT);
+        }
         hr = ::AVIMakeCompressedStream(s.compressed.put(), s.video.get(), &opts, nullptr);
         if (hr != AVIERR_OK)
             return FailAviStage("(Make Compressed Stream)", hr);
         s.target = s.compressed.get();
+    }
+
+    // Always the file's second stream.
+    if (s.sound) {
+        hr = CreateAudioStream(s.file.get(), wave_.Format(), s.audio);
+        if (hr != AVIERR_OK)
+            return FailAviStage("(Prepare Wave Stream)", hr);
     }
     return true;
 }
@@ -290,6 +318,7 @@ void RecordingEngine::RunLoop() {
         case WM_TIMER:
             if (msg.hwnd == host_.HostWindow()) {
                 WritePending();
+                StartSoundIfDue();
                 continue;
             }
             break;
@@ -333,14 +362,31 @@ void RecordingEngine::RequestStop() const {
 }
 
 void RecordingEngine::Pause() {
-    if (State() == record_state::Recording)
-        state_.store(record_state::Paused);
+    if (State() != record_state::Recording || !session_)
+        return;
+    Session& s = *session_;
+    // The part-filled buffer comes back at once and is written as a short block. A device still
+    // waiting for its first frame just goes on waiting.
+    s.soundMomentWanted.store(false);
+    if (s.sound && waveIn_ && !std::exchange(s.soundStartDue, false)) {
+        waveIn_->Pause();
+        soundWriter_.DeviceHalted(::timeGetTime());
+    }
+    state_.store(record_state::Paused);
 }
 
 void RecordingEngine::Resume() {
     if (State() != record_state::Paused || !session_)
         return;
-    session_->schedule.Rebase();
+    Session& s = *session_;
+    // Also the first start of a recording that began paused; with the next frame, as at the
+    // start.
+    if (s.sound && waveIn_ && waveIn_->IsOpen()) {
+        s.soundStartDue = true;
+        s.soundStartAfter = s.frameIndex.Load();
+        s.soundMomentWanted.store(true);
+    }
+    s.schedule.Rebase();
     state_.store(record_state::Recording);
 }
 
@@ -356,6 +402,10 @@ bool RecordingEngine::SingleFrame() {
         ::Sleep(1);
     Tick(true);
     WritePending();
+    // The frame's length of silence keeps the sound in step; in the stream's own format,
+    // whatever the options say now.
+    if (s.sound && s.audio && !s.frameIndex.Aborted())
+        soundWriter_.WriteSilence(options_.PlaybackRate);
     s.timerId = ::timeSetEvent(static_cast<UINT>(s.timerPeriod), kTimerResolutionMs, OnTimer,
                                reinterpret_cast<DWORD_PTR>(this),
                                TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
@@ -382,10 +432,14 @@ void RecordingEngine::Stop() {
     }
     s.screenDc.reset();
 
+    // The sound still out is written before any stream goes.
+    StopSound();
+
     // Releasing the file completes it.
     s.target = nullptr;
     s.video.reset();
     s.compressed.reset();
+    s.audio.reset();
     s.file.reset();
     if (s.aviInitialised)
         ::AVIFileExit();
@@ -405,15 +459,16 @@ void RecordingEngine::Stop() {
     outcome_.frameIndex = s.frameIndex.Load();
     outcome_.dropped = s.drops.DroppedFrames();
     outcome_.skipped = s.schedule.Skipped();
+    outcome_.soundNotStarted = s.sound && s.soundFailed && !s.soundStarted;
     const HRESULT lastError = s.lastAviError;
     const std::string fileName = s.fileName;
     const bool fileCreated = s.fileCreated;
+    const bool frameWritten = s.frameWritten;
     session_.reset();
     stopping_ = false;
 
-    const int32_t code = outcome_.frameIndex;
     // A file without a single frame is not a recording; never delete one this run did not make.
-    if (code == 0 && fileCreated)
+    if (fileCreated && !frameWritten)
         ::DeleteFileA(fileName.c_str());
     if (!outcome_.setupFailed)
         ReportOutcome(lastError);
@@ -434,7 +489,95 @@ void RecordingEngine::ReportOutcome(HRESULT lastError) {
     } else if (code < 0) {
         host_.ShowMessage(Resource(IDS_TOO_MANY_DROPPED));
     } else if (code > 0 && !options_.ExitAfterRecording) {
-        host_.SetStatusText(FormatText(Resource(IDS_RECORDING_SUMMARY),
+        const UINT summary =
+            outcome_.soundNotStarted ? IDS_RECORDING_NO_SOUND : IDS_RECORDING_SUMMARY;
+        host_.SetStatusText(FormatText(Resource(summary),
                                        {std::to_string(code), std::to_string(outcome_.dropped)}));
+    }
+}
+
+// Sound
+
+void RecordingEngine::StartSound(int32_t initialState) {
+    Session& s = *session_;
+    if (!s.sound || !s.audio)
+        return;
+    // Whatever goes wrong here, the recording goes on without sound and the stop says so.
+    s.soundFailed = true;
+    if (!waveIn_) {
+        waveIn_.reset(new (std::nothrow) CWaveInWnd);
+        if (!waveIn_)
+            return;
+    }
+    s.soundBufferBytes = CaptureBufferBytes(wave_.Format());
+    soundWriter_.Begin(s.audio.get(), *this, wave_.Format());
+    const bool start = initialState == record_state::Recording;
+    if (!wave_.Record(*waveIn_, s.soundBufferBytes, soundWriter_, false))
+        return;
+    s.soundFailed = false;
+    s.soundStartDue = start;
+    s.soundStartAfter = 0;
+    s.soundMomentWanted.store(start);
+}
+
+// A frame shows the screen as it was when the frame was taken, and the movie shows it at the
+// frame's position. So each run's sound begins at the moment its first frame was taken: the
+// device starts once that frame is written, and the moments in between go in as silence.
+// Started with the timer it would hear a frame period that no frame shows, and lag the picture
+// by that much for the rest of the run.
+void RecordingEngine::StartSoundIfDue() {
+    Session& s = *session_;
+    if (!s.soundStartDue || s.frameIndex.Load() <= s.soundStartAfter)
+        return;
+    s.soundStartDue = false;
+    if (!waveIn_ || !waveIn_->Resume()) {
+        s.soundFailed = true;
+        return;
+    }
+    s.soundStarted = true;
+    const uint32_t now = ::timeGetTime();
+    const uint32_t since = s.soundMomentWanted.exchange(false) ? 0 : now - s.soundMomentMs.load();
+    soundWriter_.DeviceStarted(now, since);
+}
+
+void RecordingEngine::StopSound() {
+    Session& s = *session_;
+    if (!s.sound)
+        return;
+    // Drains: the part-filled buffer reaches the writer. Messages dispatched meanwhile cannot
+    // reach another start or stop (stopping_), nor delete the device (ReleaseSoundDevice).
+    soundWriter_.DeviceHalted(::timeGetTime());
+    wave_.Stop();
+    if (waveIn_)
+        waveIn_->Close();
+    soundWriter_.Finish();
+    outcome_.soundSamples = soundWriter_.Position();
+    soundWriter_.End();
+}
+
+bool RecordingEngine::ReleaseSoundDevice() {
+    if (session_ || stopping_ || (waveIn_ && waveIn_->Draining()))
+        return false;
+    wave_.ForgetInputDevice();
+    waveIn_.reset();
+    return true;
+}
+
+bool RecordingEngine::SoundMayBeWritten() const {
+    return session_ && session_->formatGeneration >= 0;
+}
+
+bool RecordingEngine::RoomForSound(uint64_t bytes) const {
+    // The stop's last block may use the room kept for it.
+    return RoomFor(bytes, stopping_);
+}
+
+void RecordingEngine::OnSoundWriteFailed(HRESULT hr) {
+    Session& s = *session_;
+    // The first abort is the one reported, with its own error; only its author asks for the
+    // stop, so one failure never stops twice (and a stop request while idle starts nothing).
+    if (s.frameIndex.Abort(abort_code::SoundWriteFailed)) {
+        s.lastAviError = hr;
+        RequestStop();
     }
 }

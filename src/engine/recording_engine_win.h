@@ -7,6 +7,8 @@
 
 #include "engine/recording_options.h"
 #include "framework/handles_win.h"
+#include "sound/avi_sound_writer_win.h"
+#include "sound/wave.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <windows.h>
 
 class CursorImageTable;
+class CWaveInWnd;
 
 namespace record_state {
 inline constexpr int32_t Idle = 0;
@@ -48,12 +51,17 @@ struct RecordingOutcome {
     int32_t dropped = 0;
     int32_t skipped = 0;
     bool setupFailed = false;
+    // Sound was asked for, but the input could not be opened or started: the movie is silent.
+    bool soundNotStarted = false;
+    int32_t soundSamples = 0; // samples in the audio stream, silence included
 };
 
-class RecordingEngine {
+// The engine also owns the sound capture: the wave, its input device window (made at the first
+// recording with sound and kept for later ones) and the writer of the audio stream.
+class RecordingEngine : private SoundStreamOwner {
 public:
     RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors, SessionHost& host);
-    ~RecordingEngine();
+    ~RecordingEngine() override;
     RecordingEngine(const RecordingEngine&) = delete;
     RecordingEngine& operator=(const RecordingEngine&) = delete;
 
@@ -75,6 +83,11 @@ public:
     [[nodiscard]] const RecordingOutcome& LastOutcome() const noexcept { return outcome_; }
     // The AVI compressor actually used by the current or last recording.
     [[nodiscard]] uint32_t HandlerUsed() const noexcept { return handlerUsed_; }
+    // The sound format of the current or last recording.
+    [[nodiscard]] const PcmFormat& SoundFormat() const noexcept { return wave_.Format(); }
+    // Deletes the wave input's device window when the host closes. Refused (false) while a
+    // recording or its stop runs: a stop's drain may be what dispatched the close.
+    bool ReleaseSoundDevice();
 
     struct Session; // everything that lives from set-up to stop
 
@@ -84,6 +97,9 @@ private:
     HCURSOR CursorUnderMouse(POINT cursorPos);
     void WritePending();
     [[nodiscard]] bool RoomForFrame() const;
+    // Room for `bytes` more while keeping what completing the file needs; unless `finishing`,
+    // also the last part-filled sound buffer, which the stop still writes.
+    [[nodiscard]] bool RoomFor(uint64_t bytes, bool finishing) const;
     bool SetUp(int32_t initialState);
     bool PrepareFormat();
     bool ChooseFileName();
@@ -95,6 +111,14 @@ private:
     void RefreshPalette();
     void RequestStop() const;
     void ReportOutcome(HRESULT lastError);
+    void StartSound(int32_t initialState);
+    void StartSoundIfDue();
+    void StopSound();
+
+    // SoundStreamOwner: the audio writer's view of the recording.
+    [[nodiscard]] bool SoundMayBeWritten() const override;
+    [[nodiscard]] bool RoomForSound(uint64_t bytes) const override;
+    void OnSoundWriteFailed(HRESULT hr) override;
 
     RecordingOptions& options_;
     const CursorImageTable& cursors_;
@@ -107,4 +131,7 @@ private:
     bool stopping_ = false;
     UniquePen flashPen_;
     DWORD attachedThread_ = 0; // timer thread only
+    CWave wave_;
+    std::unique_ptr<CWaveInWnd> waveIn_;
+    CAviSoundWriter soundWriter_;
 };

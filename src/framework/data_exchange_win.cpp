@@ -51,6 +51,9 @@ std::optional<std::string> Read(Window control, const TextField& field) {
         return FormatText(Message(kMaxCharsText, "Please enter no more than %d characters."),
                           {std::to_string(field.maxLength)});
     }
+    if (field.accept != nullptr && !field.accept(text)) {
+        return Message(field.refusalId, "Please enter a valid value.");
+    }
     *field.value = std::move(text);
     return std::nullopt;
 }
@@ -107,7 +110,9 @@ bool Exchange(Dialog& dialog, std::span<const ExchangeField> fields, Direction d
         if (!refusal) {
             continue;
         }
-        if (!g_reporting) {
+        // Nobody would see a message about a hidden dialog (one that is closing, say), and the
+        // focus could not go back to the field; it just keeps its value.
+        if (!g_reporting && dialog.Wnd().Root().IsVisible()) {
             const ReportingScope reporting;
             dialog.ShowInputError(*refusal);
             // After the message box, which takes the focus while it is up.

@@ -4,6 +4,7 @@
 // values in the controls or reads them back. Reading stops at the first field the user must
 // correct: the fields before it are stored, it and the ones after keep their values, the dialog's
 // ShowInputError tells the user why, and the focus goes to that edit with its text selected.
+// While the dialog's window is hidden (as when it closes) a refusal is silent.
 //
 //   const ExchangeField fields[] = {
 //       IntField{1025, &keyFrames_, Range<int32_t>{0, 100}},
@@ -22,6 +23,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 
 enum class Direction { ToControls, FromControls };
@@ -30,6 +32,9 @@ struct TextField {
     int id;
     std::string* value;
     size_t maxLength = 0; // 0: no limit; otherwise also limits typing in the edit
+    // Refuses the text when it returns false, with resource string refusalId as the message.
+    bool (*accept)(std::string_view) = nullptr;
+    unsigned refusalId = 0;
 };
 
 struct IntField {

@@ -14,6 +14,7 @@ constexpr int kInt = 102;
 constexpr int kDouble = 103;
 constexpr int kCheck = 104;
 constexpr int kMissing = 999;
+constexpr unsigned kMissingText = 999;
 
 DialogTemplate MakeTemplate() {
     DialogTemplate t(WS_POPUP | WS_CAPTION | WS_VISIBLE, 10, 10, 200, 100, "Exchange");
@@ -181,6 +182,24 @@ TEST_F(DataExchangeTest, TextOfExactlyTheMaximumLengthIsAccepted) {
     EXPECT_EQ(text_, "1234567890");
 }
 
+TEST_F(DataExchangeTest, ATextRuleRefusesWithItsOwnMessageAndKeepsTheValue) {
+    fields_[0] =
+        TextField{kText, &text_, 10, [](std::string_view t) { return !t.empty(); }, kMissingText};
+    Type(kText, "");
+    Type(kInt, "1");
+    Type(kDouble, "1");
+    EXPECT_FALSE(Exchange(dialog_, fields_, Direction::FromControls));
+    ASSERT_EQ(dialog_.errors.size(), 1u);
+    // No such string in this program's resources: the built-in text stands in.
+    EXPECT_EQ(dialog_.errors[0], "Please enter a valid value.");
+    EXPECT_EQ(text_, "old");
+    EXPECT_TRUE(dialog_.Item(kText).HasFocus());
+
+    Type(kText, "fine");
+    EXPECT_TRUE(Exchange(dialog_, fields_, Direction::FromControls));
+    EXPECT_EQ(text_, "fine");
+}
+
 TEST_F(DataExchangeTest, DoubleRangeMessageShowsTheBoundsAsNumbers) {
     fields_[2] = DoubleField{kDouble, &rate_, Range<double>{0.5, 100.0}};
     Type(kText, "");
@@ -210,6 +229,18 @@ TEST_F(DataExchangeTest, ARefusalDuringAnotherRefusalIsNotReportedAgain) {
     dialog_.duringError = nullptr;
     EXPECT_FALSE(Exchange(dialog_, fields_, Direction::FromControls));
     EXPECT_EQ(dialog_.errors.size(), 2u);
+}
+
+TEST_F(DataExchangeTest, ARefusalInAHiddenDialogIsSilent) {
+    // Never shown: a closing dialog is hidden before its controls lose the focus.
+    DialogTemplate layout(WS_POPUP | WS_CAPTION, 10, 10, 200, 100, "Hidden");
+    layout.Add("EDIT", kInt, WS_BORDER | ES_AUTOHSCROLL, 5, 5, 100, 14, "x");
+    PageDialog hidden(layout.Get());
+    ASSERT_TRUE(hidden.CreateModeless(nullptr));
+    const ExchangeField fields[] = {IntField{kInt, &number_}};
+    EXPECT_FALSE(Exchange(hidden, fields, Direction::FromControls));
+    EXPECT_TRUE(hidden.errors.empty());
+    EXPECT_EQ(number_, 7);
 }
 
 TEST_F(DataExchangeTest, FieldsWithoutAControlAreSkipped) {

@@ -3,19 +3,27 @@
 // fixed rate, so any recorded region can be checked for place, orientation and capture time.
 // tests/e2e/scene.py computes the same picture; change both together.
 //
-//   testscene [--rate N] [--seconds S] [--no-strip]
+//   testscene [--rate N] [--seconds S] [--no-strip] [--beep-every S]
 //
-//   --rate N      counter steps per second (default 50)
-//   --seconds S   close after S seconds (default: run until closed)
-//   --no-strip    background only
+//   --rate N        counter steps per second (default 50)
+//   --seconds S     close after S seconds (default: run until closed)
+//   --no-strip      background only
+//   --beep-every S  every S seconds (first after S) the whole screen turns white for 300 ms and,
+//                   at the same instant, a 100 ms tone of 1000 Hz starts on the wave output,
+//                   so a recording can be checked for sound and picture in step
+//                   (tests/e2e/test_sound.py reads both back)
 //
 // Prints nothing; exits 0 when closed, 2 on a bad argument.
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -39,6 +47,14 @@ constexpr unsigned kCheckSalt = 0x5; // an all-black block is not a valid code
 
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT_PTR kExitTimer = 2;
+constexpr UINT_PTR kBeepTimer = 3;
+constexpr UINT_PTR kFlashEndTimer = 4;
+
+// Flash and tone: long enough for a frame at 5 frames a second to catch the flash.
+constexpr UINT kFlashMs = 300;
+constexpr int kToneRate = 44100;
+constexpr double kToneHz = 1000.0;
+constexpr int kToneMs = 100;
 constexpr char kClassName[] = "TestScene";
 constexpr char kTitle[] = "Test Scene";
 
@@ -46,6 +62,7 @@ struct Options {
     int rate = 50;
     double seconds = 0; // 0: until closed
     bool strip = true;
+    double beepEvery = 0; // 0: no flashes or tones
 };
 
 struct Scene {
@@ -58,9 +75,85 @@ struct Scene {
     LARGE_INTEGER start{};
     LARGE_INTEGER frequency{};
     std::uint32_t shown = UINT32_MAX; // the counter value on the screen
+    bool flashing = false;
 };
 
 Scene g_scene;
+
+// The tone, played through the wave output. winmm is loaded at run time: the scene's build links
+// only the window and drawing libraries.
+class TonePlayer {
+public:
+    bool Open() {
+        module_ = LoadLibraryA("winmm.dll");
+        if (!module_)
+            return false;
+        if (!Bind("waveOutOpen", open_) || !Bind("waveOutPrepareHeader", prepare_) ||
+            !Bind("waveOutUnprepareHeader", unprepare_) || !Bind("waveOutWrite", write_) ||
+            !Bind("waveOutReset", reset_) || !Bind("waveOutClose", close_))
+            return false;
+        WAVEFORMATEX format{};
+        format.wFormatTag = WAVE_FORMAT_PCM;
+        format.nChannels = 1;
+        format.nSamplesPerSec = kToneRate;
+        format.wBitsPerSample = 16;
+        format.nBlockAlign = 2;
+        format.nAvgBytesPerSec = kToneRate * 2;
+        if (open_(&device_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+            return false;
+        const int samples = kToneRate * kToneMs / 1000;
+        tone_.resize(samples);
+        for (int i = 0; i < samples; ++i)
+            tone_[i] = static_cast<std::int16_t>(
+                16000 * std::sin(2 * 3.141592653589793 * kToneHz * i / kToneRate));
+        header_.lpData = reinterpret_cast<LPSTR>(tone_.data());
+        header_.dwBufferLength = static_cast<DWORD>(samples * 2);
+        return prepare_(device_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+    }
+    void Play() {
+        if (!device_)
+            return;
+        if ((header_.dwFlags & WHDR_INQUEUE) != 0)
+            reset_(device_);
+        write_(device_, &header_, sizeof header_);
+    }
+    void Close() {
+        if (device_) {
+            reset_(device_);
+            unprepare_(device_, &header_, sizeof header_);
+            close_(device_);
+            device_ = nullptr;
+        }
+        if (module_)
+            FreeLibrary(module_);
+        module_ = nullptr;
+    }
+
+private:
+    template <class F> bool Bind(const char* name, F& function) {
+        // Through void(*)(), from which any function pointer type may be cast.
+        function = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+        return function != nullptr;
+    }
+
+    using OpenFunction = MMRESULT(WINAPI*)(LPHWAVEOUT, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR,
+                                           DWORD);
+    using HeaderFunction = MMRESULT(WINAPI*)(HWAVEOUT, LPWAVEHDR, UINT);
+    using DeviceFunction = MMRESULT(WINAPI*)(HWAVEOUT);
+
+    HMODULE module_ = nullptr;
+    OpenFunction open_ = nullptr;
+    HeaderFunction prepare_ = nullptr;
+    HeaderFunction unprepare_ = nullptr;
+    HeaderFunction write_ = nullptr;
+    DeviceFunction reset_ = nullptr;
+    DeviceFunction close_ = nullptr;
+    HWAVEOUT device_ = nullptr;
+    WAVEHDR header_{};
+    std::vector<std::int16_t> tone_;
+};
+
+TonePlayer g_tone;
 
 int FloorMod(int a, int m) {
     const int r = a % m;
@@ -219,7 +312,7 @@ std::uint32_t CurrentCounter() {
 
 void Tick(HWND hwnd) {
     const std::uint32_t counter = CurrentCounter();
-    if (counter == g_scene.shown)
+    if (counter == g_scene.shown || g_scene.flashing)
         return;
     HDC dc = GetDC(hwnd);
     PaintCodeStrip(dc, counter);
@@ -227,9 +320,34 @@ void Tick(HWND hwnd) {
     g_scene.shown = counter;
 }
 
+// The picture and the tone start together: the white is on the screen before the tone is handed
+// to the wave output, whose own delay is all that can come between them.
+void Flash(HWND hwnd) {
+    g_scene.flashing = true;
+    HDC dc = GetDC(hwnd);
+    RECT all;
+    GetClientRect(hwnd, &all);
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ReleaseDC(hwnd, dc);
+    GdiFlush();
+    g_tone.Play();
+    SetTimer(hwnd, kFlashEndTimer, kFlashMs, nullptr);
+}
+
+void EndFlash(HWND hwnd) {
+    KillTimer(hwnd, kFlashEndTimer);
+    g_scene.flashing = false;
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
 void Paint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
+    if (g_scene.flashing) {
+        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        EndPaint(hwnd, &ps);
+        return;
+    }
     PaintBackground(dc, ps.rcPaint);
     if (g_scene.options.strip) {
         // A partial repaint shows the value the rest of the screen shows; Tick moves it on.
@@ -259,6 +377,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             Tick(hwnd);
         else if (wp == kExitTimer)
             PostMessageA(hwnd, WM_CLOSE, 0, 0);
+        else if (wp == kBeepTimer)
+            Flash(hwnd);
+        else if (wp == kFlashEndTimer)
+            EndFlash(hwnd);
         return 0;
     case WM_MOUSEACTIVATE:
         // Clicks on the scene leave the program under test in front.
@@ -294,6 +416,11 @@ bool ParseOptions(int argc, char** argv, Options& out) {
             out.seconds = seconds;
         } else if (std::strcmp(argv[i], "--no-strip") == 0) {
             out.strip = false;
+        } else if (std::strcmp(argv[i], "--beep-every") == 0 && hasValue) {
+            const double every = std::strtod(argv[++i], &end);
+            if (*end || !(every >= 0.5 && every < 86400))
+                return false;
+            out.beepEvery = every;
         } else {
             return false;
         }
@@ -339,6 +466,11 @@ int main(int argc, char** argv) {
     }
     if (g_scene.options.seconds > 0)
         SetTimer(hwnd, kExitTimer, static_cast<UINT>(g_scene.options.seconds * 1000), nullptr);
+    if (g_scene.options.beepEvery > 0) {
+        if (!g_tone.Open())
+            return 1;
+        SetTimer(hwnd, kBeepTimer, static_cast<UINT>(g_scene.options.beepEvery * 1000), nullptr);
+    }
     ShowWindow(hwnd, SW_SHOWNA);
     UpdateWindow(hwnd);
 
@@ -347,6 +479,7 @@ int main(int argc, char** argv) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    g_tone.Close();
     ReleaseLayout();
     return 0;
 }

@@ -6,6 +6,12 @@
 //   winprobe close HWND           posts WM_CLOSE to HWND
 //   winprobe settext HWND TEXT    sets a control's text (WM_SETTEXT)
 //   winprobe focus HWND           brings a top-level window to the front
+//   winprobe setfocus HWND        moves the keyboard focus to a control of a dialog; 1 when it
+//                                 did not arrive (a message box took it)
+//   winprobe click HWND           clicks a button, check box or radio button (BM_CLICK)
+//   winprobe select HWND INDEX    selects a combo box item as the user would (CBN_SELCHANGE)
+//   winprobe items HWND           prints the item texts of a combo box, one a line
+//   winprobe tab HWND INDEX       clicks a tab
 //   winprobe tabs HWND            prints the item texts of a tab control, one a line
 //   winprobe cursor               the cursor on the screen, as the system reports it
 
@@ -114,6 +120,48 @@ bool PrintTabs(HWND tab) {
     return ok;
 }
 
+// The dialog the control lives in moves the focus itself, as the Tab key would; the probe only
+// waits for it to arrive. Posted, so a message box that leaving the old control brings up does
+// not hold the probe: it gives up after two seconds and says so.
+bool SetFocusOf(HWND control) {
+    const DWORD owner = GetWindowThreadProcessId(control, nullptr);
+    if (!PostMessageA(GetAncestor(control, GA_ROOT), WM_NEXTDLGCTL,
+                      reinterpret_cast<WPARAM>(control), TRUE))
+        return false;
+    for (int i = 0; i < 100; ++i) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (GetGUIThreadInfo(owner, &info) && info.hwndFocus == control)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+// Clicks a tab, so the control tells its parent itself (Wine sends no WM_NOTIFY across
+// processes). The item's rectangle is asked for in the owner's address space.
+bool ClickTab(HWND tab, int index) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tab, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process)
+        return false;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT r{};
+    const bool ok = remote &&
+                    SendMessageA(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(remote)) &&
+                    ReadProcessMemory(process, remote, &r, sizeof r, nullptr);
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!ok)
+        return false;
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageA(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(tab, WM_LBUTTONUP, 0, at);
+    return SendMessageA(tab, TCM_GETCURSEL, 0, 0) == index;
+}
+
 HWND ParseHwnd(const char* s) {
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(s, nullptr, 10)));
 }
@@ -138,6 +186,34 @@ int main(int argc, char** argv) {
             return 1;
     } else if (cmd == "focus" && argc == 3) {
         if (!SetForegroundWindow(ParseHwnd(argv[2])))
+            return 1;
+    } else if (cmd == "setfocus" && argc == 3) {
+        if (!SetFocusOf(ParseHwnd(argv[2])))
+            return 1;
+    } else if (cmd == "click" && argc == 3) {
+        SendMessageA(ParseHwnd(argv[2]), BM_CLICK, 0, 0);
+    } else if (cmd == "select" && argc == 4) {
+        HWND combo = ParseHwnd(argv[2]);
+        if (SendMessageA(combo, CB_SETCURSEL, std::atoi(argv[3]), 0) == CB_ERR)
+            return 1;
+        SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+    } else if (cmd == "items" && argc == 3) {
+        // Wine carries the texts across processes in their wide form only.
+        HWND combo = ParseHwnd(argv[2]);
+        const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            std::wstring text(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1,
+                              L'\0');
+            const LRESULT n =
+                SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+            char utf8[1024] = "";
+            WideCharToMultiByte(CP_UTF8, 0, text.c_str(), n > 0 ? static_cast<int>(n) : 0, utf8,
+                                sizeof utf8 - 1, nullptr, nullptr);
+            std::printf("%s\n", utf8);
+        }
+    } else if (cmd == "tab" && argc == 4) {
+        if (!ClickTab(ParseHwnd(argv[2]), std::atoi(argv[3])))
             return 1;
     } else if (cmd == "cursor") {
         CURSORINFO info{};
@@ -164,7 +240,8 @@ int main(int argc, char** argv) {
             return 1;
     } else {
         std::fprintf(stderr, "usage: winprobe dump | command HWND ID | close HWND | settext HWND "
-                             "TEXT | focus HWND\n");
+                             "TEXT | focus HWND | setfocus HWND | click HWND | select HWND INDEX | "
+                             "items HWND | tab HWND INDEX\n");
         return 2;
     }
     std::fflush(stdout);

@@ -1,0 +1,112 @@
+#include "sound/wave_format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int32_t kSamplesPerBuffer = 2048;
+constexpr int32_t kBaseRate = 11025;
+
+uint32_t Read(const std::array<uint8_t, kPcmFormatBytes>& bytes, std::size_t at, int width) {
+    uint32_t value = 0;
+    for (int i = 0; i < width; ++i)
+        value |= static_cast<uint32_t>(bytes[at + i]) << (8 * i);
+    return value;
+}
+
+void Write(std::array<uint8_t, kPcmFormatBytes>& bytes, std::size_t at, int width, uint32_t v) {
+    for (int i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+} // namespace
+
+bool IsSupportedWaveFormat(int32_t rate, int32_t bits) noexcept {
+    const bool rateOk = rate == 8000 || rate == 11025 || rate == 22050 || rate == 44100;
+    return rateOk && (bits == 8 || bits == 16);
+}
+
+std::optional<PcmFormat> MonoPcmFormat(int32_t rate, int32_t bits) noexcept {
+    if (!IsSupportedWaveFormat(rate, bits))
+        return std::nullopt;
+    PcmFormat f;
+    f.formatTag = kWaveFormatPcm;
+    f.channels = 1;
+    f.samplesPerSec = static_cast<uint32_t>(rate);
+    f.blockAlign = static_cast<uint16_t>(bits / 8);
+    f.avgBytesPerSec = f.samplesPerSec * f.blockAlign;
+    f.bitsPerSample = static_cast<uint16_t>(bits);
+    return f;
+}
+
+bool IsUsablePcmFormat(const PcmFormat& format) noexcept {
+    const auto expected = MonoPcmFormat(static_cast<int32_t>(format.samplesPerSec & 0x7FFFFFFF),
+                                        format.bitsPerSample);
+    return expected && *expected == format;
+}
+
+std::array<uint8_t, kPcmFormatBytes> EncodePcmFormat(const PcmFormat& format) noexcept {
+    std::array<uint8_t, kPcmFormatBytes> bytes{};
+    Write(bytes, 0, 2, format.formatTag);
+    Write(bytes, 2, 2, format.channels);
+    Write(bytes, 4, 4, format.samplesPerSec);
+    Write(bytes, 8, 4, format.avgBytesPerSec);
+    Write(bytes, 12, 2, format.blockAlign);
+    Write(bytes, 14, 2, format.bitsPerSample);
+    return bytes;
+}
+
+PcmFormat DecodePcmFormat(const std::array<uint8_t, kPcmFormatBytes>& bytes) noexcept {
+    PcmFormat f;
+    f.formatTag = static_cast<uint16_t>(Read(bytes, 0, 2));
+    f.channels = static_cast<uint16_t>(Read(bytes, 2, 2));
+    f.samplesPerSec = Read(bytes, 4, 4);
+    f.avgBytesPerSec = Read(bytes, 8, 4);
+    f.blockAlign = static_cast<uint16_t>(Read(bytes, 12, 2));
+    f.bitsPerSample = static_cast<uint16_t>(Read(bytes, 14, 2));
+    return f;
+}
+
+int32_t CaptureBufferBytes(const PcmFormat& format) noexcept {
+    const int32_t multiple = std::max<int32_t>(1, format.samplesPerSec / kBaseRate);
+    const int32_t sampleBytes = std::max<int32_t>(1, format.bitsPerSample / 8);
+    return multiple * sampleBytes * kSamplesPerBuffer;
+}
+
+int32_t SamplesInBytes(uint32_t bytes, const PcmFormat& format) noexcept {
+    const uint32_t sampleBytes = std::max<uint32_t>(1, format.bitsPerSample / 8u);
+    return static_cast<int32_t>(std::min<uint32_t>(bytes / sampleBytes, INT32_MAX));
+}
+
+int32_t LateStartSamples(uint32_t elapsedMs, int32_t samplesReturned,
+                         const PcmFormat& format) noexcept {
+    if (samplesReturned < 0 || format.samplesPerSec == 0)
+        return 0;
+    const int64_t elapsed = static_cast<int64_t>(elapsedMs) * format.samplesPerSec / 1000;
+    const int64_t ordinary =
+        static_cast<int64_t>(kOrdinaryDeviceDelayMs) * format.samplesPerSec / 1000;
+    const int64_t late = elapsed - samplesReturned;
+    if (late <= ordinary)
+        return 0;
+    return static_cast<int32_t>(std::min<int64_t>(late, INT32_MAX));
+}
+
+uint8_t SilenceByte(const PcmFormat& format) noexcept {
+    return format.bitsPerSample == 8 ? 0x80 : 0x00;
+}
+
+SilenceFrame SilenceForFrame(const PcmFormat& format, double playbackRate) noexcept {
+    SilenceFrame silence;
+    silence.fill = SilenceByte(format);
+    if (!(playbackRate > 0))
+        return silence;
+    const double samples = std::trunc(format.samplesPerSec / playbackRate);
+    if (!(samples >= 0) || samples > std::numeric_limits<int32_t>::max())
+        return silence;
+    silence.samples = static_cast<int32_t>(samples);
+    silence.bytes =
+        static_cast<int64_t>(silence.samples) * std::max<uint16_t>(1, format.blockAlign);
+    return silence;
+}

@@ -1,0 +1,217 @@
+// The audio stream writer on the real AVI services, fed by hand: waiting until sound may be
+// written, order, silence, a failing disk, and the stream it creates.
+
+#include "sound/avi_sound_writer_win.h"
+
+#include "sound/wave.h"
+#include "sound/wave_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <mmsystem.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Owner : public SoundStreamOwner {
+public:
+    bool mayWrite = true;
+    int roomFor = 1000; // writes the disk still takes
+    std::vector<HRESULT> failures;
+
+    [[nodiscard]] bool SoundMayBeWritten() const override { return mayWrite; }
+    [[nodiscard]] bool RoomForSound(uint64_t) const override { return roomFor > 0; }
+    void OnSoundWriteFailed(HRESULT hr) override { failures.push_back(hr); }
+};
+
+class SoundWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        live_ = wave_memory::Live();
+        char temp[MAX_PATH];
+        ASSERT_GT(::GetTempPathA(sizeof temp, temp), 0u);
+        path_ = std::string(temp) + "vidorra_writer_" + std::to_string(::GetCurrentProcessId()) +
+                ".avi";
+        ::DeleteFileA(path_.c_str());
+        ::AVIFileInit();
+        ASSERT_EQ(::AVIFileOpenA(file_.put(), path_.c_str(), OF_WRITE | OF_CREATE, nullptr),
+                  AVIERR_OK);
+        ASSERT_TRUE(wave_.SetFormat(11025, 16, 0));
+        ASSERT_EQ(CreateAudioStream(file_.get(), wave_.Format(), stream_), AVIERR_OK);
+        writer_.Begin(stream_.get(), owner_, wave_.Format());
+    }
+    void TearDown() override {
+        writer_.End();
+        stream_.reset();
+        file_.reset();
+        ::AVIFileExit();
+        ::DeleteFileA(path_.c_str());
+        wave_.ClearBlocks();
+        EXPECT_EQ(wave_memory::Live(), live_);
+    }
+
+    // A block of `samples` 16-bit samples, each holding `value`, handed over as the device does.
+    void Deliver(int32_t samples, int16_t value) {
+        auto* data = static_cast<uint8_t*>(wave_memory::Allocate(samples * 2u));
+        ASSERT_NE(data, nullptr);
+        for (int32_t i = 0; i < samples; ++i) {
+            data[2 * i] = static_cast<uint8_t>(value);
+            data[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+        }
+        CWaveBlockList::Item block(new CWaveBlock(data, samples * 2, samples));
+        CWaveBlock* raw = block.get();
+        ASSERT_TRUE(wave_.Blocks().AddTail(std::move(block)));
+        writer_.OnBlockRecorded(wave_, *raw);
+        EXPECT_TRUE(wave_.Blocks().IsEmpty()) << "the writer takes what it is given";
+    }
+
+    // Completes the file and reads the sound back from its chunks.
+    std::vector<int16_t> Finished() {
+        writer_.End();
+        stream_.reset();
+        file_.reset();
+        std::ifstream in(path_, std::ios::binary);
+        const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+        std::vector<int16_t> samples;
+        SoundChunks(b, 0, b.size(), samples);
+        return samples;
+    }
+
+    static uint32_t Read32(const std::vector<uint8_t>& b, std::size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    }
+    static void SoundChunks(const std::vector<uint8_t>& b, std::size_t at, std::size_t end,
+                            std::vector<int16_t>& out) {
+        while (at + 8 <= end) {
+            const uint32_t id = Read32(b, at);
+            const uint32_t size = Read32(b, at + 4);
+            if (at + 8 + size > end)
+                return;
+            if (id == mmioFOURCC('R', 'I', 'F', 'F') || id == mmioFOURCC('L', 'I', 'S', 'T'))
+                SoundChunks(b, at + 12, at + 8 + size, out);
+            else if (id == mmioFOURCC('0', '0', 'w', 'b'))
+                for (uint32_t i = 0; i + 1 < size; i += 2)
+                    out.push_back(static_cast<int16_t>(b[at + 8 + i] | b[at + 9 + i] << 8));
+            at += 8 + size + (size & 1);
+        }
+    }
+
+    int64_t live_ = 0;
+    std::string path_;
+    UniqueAviFile file_;
+    UniqueAviStream stream_;
+    CWave wave_;
+    Owner owner_;
+    CAviSoundWriter writer_;
+};
+
+TEST_F(SoundWriterTest, SoundWaitsUntilItMayBeWrittenAndKeepsItsOrder) {
+    owner_.mayWrite = false;
+    Deliver(100, 1);
+    writer_.WriteSilence(110.25); // 100 samples of silence, between the two blocks
+    Deliver(50, 2);
+    EXPECT_EQ(writer_.Position(), 0) << "written before the video had its format";
+    EXPECT_EQ(writer_.Chunks(), 0);
+
+    owner_.mayWrite = true;
+    Deliver(25, 3);
+    EXPECT_EQ(writer_.Position(), 275);
+    EXPECT_EQ(writer_.Chunks(), 4);
+    std::vector<int16_t> expected(100, 1);
+    expected.insert(expected.end(), 100, 0);
+    expected.insert(expected.end(), 50, 2);
+    expected.insert(expected.end(), 25, 3);
+    EXPECT_EQ(Finished(), expected);
+    EXPECT_TRUE(owner_.failures.empty());
+}
+
+TEST_F(SoundWriterTest, AFailedWriteIsReportedOnceAndNothingFollowsIt) {
+    owner_.roomFor = 0;
+    Deliver(100, 1);
+    Deliver(100, 2);
+    writer_.Finish();
+    ASSERT_EQ(owner_.failures.size(), 1u);
+    EXPECT_EQ(owner_.failures[0], AVIERR_FILEWRITE);
+    EXPECT_TRUE(writer_.Failed());
+    EXPECT_EQ(writer_.Chunks(), 0);
+}
+
+TEST_F(SoundWriterTest, AFrameOfSilenceThatCannotBeWrittenIsIgnoredButKeepsItsPlace) {
+    owner_.roomFor = 0;
+    writer_.WriteSilence(10.0);
+    EXPECT_TRUE(owner_.failures.empty());
+    EXPECT_EQ(writer_.Position(), 1102);
+}
+
+TEST_F(SoundWriterTest, ARunThatStartedLateIsPutBackInPlaceWithSilence) {
+    // The device was started 1.5 s ago and has only now returned its first 2048 samples: it
+    // began some 1.3 s late, and the sound goes after that much silence.
+    writer_.DeviceStarted(::timeGetTime() - 1500);
+    Deliver(2048, 7);
+    const int32_t late = writer_.LateSilence();
+    EXPECT_NEAR(late, 16537 - 2048, 11025 / 20);
+    EXPECT_EQ(writer_.Position(), late + 2048);
+
+    // A run that gives nothing at all is silence as long as it lasted.
+    writer_.DeviceStarted(::timeGetTime() - 600);
+    writer_.DeviceHalted(::timeGetTime());
+    writer_.Finish();
+    EXPECT_NEAR(writer_.Position() - (late + 2048), 6615, 11025 / 20);
+
+    // An ordinary start adds nothing.
+    const int32_t before = writer_.LateSilence();
+    writer_.DeviceStarted(::timeGetTime() - 190);
+    Deliver(2048, 8);
+    EXPECT_EQ(writer_.LateSilence(), before);
+
+    const std::vector<int16_t> samples = Finished();
+    ASSERT_EQ(samples.size(), static_cast<std::size_t>(before + 2 * 2048));
+    EXPECT_EQ(samples[late - 1], 0);
+    EXPECT_EQ(samples[late], 7);
+    EXPECT_EQ(samples[late + 2048], 0);
+    EXPECT_EQ(samples.back(), 8);
+}
+
+TEST_F(SoundWriterTest, TheTimeTheDeviceTookToFollowThePictureComesFirstAsSilence) {
+    writer_.DeviceStarted(::timeGetTime(), 200); // the run's first frame was taken 200 ms ago
+    Deliver(100, 5);
+    EXPECT_EQ(writer_.LateSilence(), 2205);
+    EXPECT_EQ(writer_.Position(), 2305);
+    // A moment that cannot be believed is not made up.
+    writer_.DeviceStarted(::timeGetTime(), CAviSoundWriter::kMaxPictureAheadMs + 1);
+    Deliver(100, 6);
+    EXPECT_EQ(writer_.Position(), 2405);
+    const std::vector<int16_t> samples = Finished();
+    ASSERT_EQ(samples.size(), 2405u);
+    EXPECT_EQ(samples[2204], 0);
+    EXPECT_EQ(samples[2205], 5);
+    EXPECT_EQ(samples[2305], 6);
+}
+
+TEST_F(SoundWriterTest, TheStreamIsMonoPcmInTheWavesFormat) {
+    AVISTREAMINFOA info{};
+    ASSERT_EQ(::AVIStreamInfoA(stream_.get(), &info, sizeof info), AVIERR_OK);
+    EXPECT_EQ(info.fccType, streamtypeAUDIO);
+    EXPECT_EQ(info.dwScale, 1u);
+    EXPECT_EQ(info.dwRate, 11025u);
+    EXPECT_EQ(info.dwSampleSize, 2u);
+    EXPECT_EQ(info.dwInitialFrames, 2u);
+    LONG size = 0;
+    ASSERT_EQ(::AVIStreamReadFormat(stream_.get(), 0, nullptr, &size), AVIERR_OK);
+    ASSERT_EQ(size, 18);
+    WAVEFORMATEX format{};
+    ASSERT_EQ(::AVIStreamReadFormat(stream_.get(), 0, &format, &size), AVIERR_OK);
+    EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(format.nChannels, 1);
+    EXPECT_EQ(format.nSamplesPerSec, 11025u);
+    EXPECT_EQ(format.nAvgBytesPerSec, 22050u);
+    EXPECT_EQ(format.nBlockAlign, 2);
+    EXPECT_EQ(format.wBitsPerSample, 16);
+    EXPECT_EQ(format.cbSize, 0);
+}
+
+} // namespace
