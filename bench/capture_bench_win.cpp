@@ -103,8 +103,7 @@ int main(int argc, char** argv) {
             t = Now();
             for (int i = 0; i < frames; ++i) {
                 Capture(screen, f, w, h, true, cursorDc);
-                AVIStreamWrite(stream, i, 1, f.bits, f.imageSize, AVIIF_KEYFRAME, nullptr,
-                               nullptr);
+                AVIStreamWrite(stream, i, 1, f.bits, f.imageSize, AVIIF_KEYFRAME, nullptr, nullptr);
             }
             written = (Now() - t) / frames;
         }

@@ -8,7 +8,9 @@ namespace {
 
 constexpr int kAboutHelpTopic = 9;
 
-std::string HelpFile() { return Application::ProgramDirectory() + "\\" + App().Name() + ".hlp"; }
+std::string HelpFile() {
+    return Application::ProgramDirectory() + "\\" + App().Name() + ".hlp";
+}
 
 } // namespace
 
@@ -16,7 +18,9 @@ void ShowHelpTopic(HWND owner, int topic) {
     ::WinHelpA(owner, HelpFile().c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(topic));
 }
 
-void CloseHelp(HWND owner) { ::WinHelpA(owner, HelpFile().c_str(), HELP_QUIT, 0); }
+void CloseHelp(HWND owner) {
+    ::WinHelpA(owner, HelpFile().c_str(), HELP_QUIT, 0);
+}
 
 CAboutBox::CAboutBox() : Dialog(IDD_ABOUT) {}
 

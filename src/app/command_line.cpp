@@ -2,8 +2,8 @@
 
 #include "engine/option_rules.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <limits>
 #include <string_view>

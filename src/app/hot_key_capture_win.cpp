@@ -20,7 +20,8 @@ bool HotKeyCaptureDialog::OnInitDialog() {
     Window control = Item(IDC_CAPTURE_HOTKEY);
     control.Send(HKM_SETHOTKEY, MAKEWORD(key_ & 0xFF, flags_ & 0xFF));
     // A key alone or with Shift alone would take it from every program: make it Ctrl+Shift.
-    control.Send(HKM_SETRULES, HKCOMB_NONE | HKCOMB_S, MAKELPARAM(HOTKEYF_SHIFT | HOTKEYF_CONTROL, 0));
+    control.Send(HKM_SETRULES, HKCOMB_NONE | HKCOMB_S,
+                 MAKELPARAM(HOTKEYF_SHIFT | HOTKEYF_CONTROL, 0));
     // Watch the keys the control receives, modifiers included.
     ::SetPropA(control.Handle(), kSelfProperty, this);
     controlProc_ = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(

@@ -43,8 +43,8 @@ bool RegisterAllHotKeys(HWND window, const RecordingOptions& options) {
 }
 
 void UnregisterAllHotKeys(HWND window) {
-    for (int id : {hot_key_id::Start, hot_key_id::Pause, hot_key_id::SingleShot,
-                   hot_key_id::LockPan})
+    for (int id :
+         {hot_key_id::Start, hot_key_id::Pause, hot_key_id::SingleShot, hot_key_id::LockPan})
         ::UnregisterHotKey(window, id);
 }
 

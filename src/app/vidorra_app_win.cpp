@@ -32,7 +32,9 @@ private:
 
 } // namespace
 
-CVidorraApp& TheApp() { return static_cast<CVidorraApp&>(App()); }
+CVidorraApp& TheApp() {
+    return static_cast<CVidorraApp&>(App());
+}
 
 bool CVidorraApp::PreTranslateMessage(MSG& msg) {
     return msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
@@ -55,8 +57,7 @@ void CVidorraApp::ReportUnsavedSettings(const std::vector<std::string>& names) {
     std::string list;
     for (const std::string& name : names)
         list += (list.empty() ? "" : ", ") + name;
-    const std::string text =
-        FormatText(LoadString(IDS_SETTINGS_NOT_SAVED), {list});
+    const std::string text = FormatText(LoadString(IDS_SETTINGS_NOT_SAVED), {list});
     ::MessageBoxA(nullptr, text.c_str(), Name().c_str(), MB_OK | MB_ICONWARNING);
 }
 

@@ -15,7 +15,8 @@ std::vector<std::string> Arguments() {
     if (!argv)
         return args;
     for (int i = 1; i < count; ++i) {
-        const int size = ::WideCharToMultiByte(CP_ACP, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        const int size =
+            ::WideCharToMultiByte(CP_ACP, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
         std::string arg(size > 0 ? size - 1 : 0, '\0');
         if (size > 1)
             ::WideCharToMultiByte(CP_ACP, 0, argv[i], -1, arg.data(), size, nullptr, nullptr);

@@ -50,7 +50,9 @@ int FrameRing::NextFilled() noexcept {
     return slot;
 }
 
-void FrameRing::Release(int slot) noexcept { filled_[slot].store(0, std::memory_order_release); }
+void FrameRing::Release(int slot) noexcept {
+    filled_[slot].store(0, std::memory_order_release);
+}
 
 int FrameRing::Waiting() const noexcept {
     int n = 0;

@@ -8,7 +8,9 @@ bool IsValidRate(double rate) noexcept {
     return std::isfinite(rate) && rate >= kMinRate && rate <= kMaxRate;
 }
 
-bool IsValidSize(int32_t v) noexcept { return v >= 1; }
+bool IsValidSize(int32_t v) noexcept {
+    return v >= 1;
+}
 
 bool IsValidFileName(std::string_view name) noexcept {
     if (name.empty() || name.size() > kMaxFileName)
@@ -28,7 +30,9 @@ uint32_t RateToThousandths(double rate) noexcept {
     return static_cast<uint32_t>(scaled);
 }
 
-double RateFromThousandths(uint32_t stored) noexcept { return stored * 0.001; }
+double RateFromThousandths(uint32_t stored) noexcept {
+    return stored * 0.001;
+}
 
 bool LoadRate(uint32_t stored, double& field) noexcept {
     const double rate = RateFromThousandths(stored);
@@ -54,7 +58,9 @@ int32_t NearestSampleRate(int32_t v) noexcept {
     return 44100;
 }
 
-int32_t NearestSampleSize(int32_t v) noexcept { return v < 16 ? 8 : 16; }
+int32_t NearestSampleSize(int32_t v) noexcept {
+    return v < 16 ? 8 : 16;
+}
 
 bool SetStartX(RecordingOptions& o, int16_t v) noexcept {
     o.StartX = v;

@@ -97,7 +97,8 @@ TEST(CommandLine, NumberSwitchesTakeASeparateNumberArgument) {
 }
 
 TEST(CommandLine, ValuesTheEngineCannotUseKeepTheLoadedOnes) {
-    const auto o = Apply({"-f0", "-f-5", "-fnan", "-finf", "-w0", "-h-1", "-hx12", "-wabc", "-k-3"});
+    const auto o =
+        Apply({"-f0", "-f-5", "-fnan", "-finf", "-w0", "-h-1", "-hx12", "-wabc", "-k-3"});
     EXPECT_EQ(o.FrameRate, 10.0);
     EXPECT_EQ(o.PlaybackRate, 10.0);
     EXPECT_EQ(o.Width, 320);

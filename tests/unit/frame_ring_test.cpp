@@ -28,8 +28,8 @@ TEST(FrameCounter, ConcurrentAdvancesAndAbortsKeepTheFirstAbort) {
             threads.emplace_back([&, t] {
                 for (int i = 1; i < 2000; ++i) {
                     c.AdvanceTo(i);
-                    if (i == 1000 + t && c.Abort(t % 2 ? abort_code::TooManyDropped
-                                                       : abort_code::SoundWriteFailed))
+                    if (i == 1000 + t &&
+                        c.Abort(t % 2 ? abort_code::TooManyDropped : abort_code::SoundWriteFailed))
                         stored.fetch_add(1);
                 }
             });

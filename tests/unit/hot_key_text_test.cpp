@@ -9,8 +9,8 @@ TEST(HotKeyText, ModifierEncodingsSwapAltAndShiftAndDropTheRest) {
     EXPECT_EQ(ModToHotKeyFlags(7), 7u);
     for (uint32_t mod = 0; mod < 8; ++mod)
         EXPECT_EQ(HotKeyFlagsToMod(ModToHotKeyFlags(mod)), mod);
-    EXPECT_EQ(HotKeyFlagsToMod(8), 0u);      // extended key
-    EXPECT_EQ(HotKeyFlagsToMod(8 | 1), 4u);  // extended + Shift
+    EXPECT_EQ(HotKeyFlagsToMod(8), 0u);     // extended key
+    EXPECT_EQ(HotKeyFlagsToMod(8 | 1), 4u); // extended + Shift
 }
 
 TEST(HotKeyText, DescriptionOrderIsCtrlShiftAltThenKey) {

@@ -95,9 +95,8 @@ TEST(RateEncoding, UnusableStoredRatesKeepTheField) {
 TEST(AutomationSetters, SampleFormatSnapsToSupportedValues) {
     RecordingOptions o;
     const std::pair<int32_t, int32_t> rates[] = {
-        {9000, 11025}, {22051, 44100}, {0, 8000},        {-5, 8000},
-        {8000, 8000},  {11025, 11025}, {22050, 22050},   {8001, 11025},
-        {44100, 44100}, {1 << 30, 44100}};
+        {9000, 11025},  {22051, 44100}, {0, 8000},     {-5, 8000},     {8000, 8000},
+        {11025, 11025}, {22050, 22050}, {8001, 11025}, {44100, 44100}, {1 << 30, 44100}};
     for (auto [in, want] : rates) {
         ASSERT_TRUE(SetSoundSampRate(o, in, kIdle));
         EXPECT_EQ(o.SoundSampRate, want) << in;

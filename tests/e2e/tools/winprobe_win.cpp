@@ -73,10 +73,10 @@ void Print(HWND h, HWND top) {
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(h)),
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(top)),
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetParent(h))),
-                static_cast<unsigned long>(pid),
-                child ? static_cast<long>(GetDlgCtrlID(h)) : 0L, Json(cls).c_str(),
-                Json(TextOf(h)).c_str(), IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
-                IsIconic(h) ? 1 : 0, static_cast<long>(check), r.left, r.top, r.right, r.bottom);
+                static_cast<unsigned long>(pid), child ? static_cast<long>(GetDlgCtrlID(h)) : 0L,
+                Json(cls).c_str(), Json(TextOf(h)).c_str(), IsWindowVisible(h) ? 1 : 0,
+                IsWindowEnabled(h) ? 1 : 0, IsIconic(h) ? 1 : 0, static_cast<long>(check), r.left,
+                r.top, r.right, r.bottom);
 }
 
 BOOL CALLBACK OnChild(HWND h, LPARAM top) {
@@ -94,12 +94,13 @@ BOOL CALLBACK OnTop(HWND h, LPARAM) {
 bool PrintTabs(HWND tab) {
     DWORD pid = 0;
     GetWindowThreadProcessId(tab, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process)
         return false;
     constexpr SIZE_T kText = 256;
-    auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(TCITEMA) + kText,
-                                                     MEM_COMMIT, PAGE_READWRITE));
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(TCITEMA) + kText, MEM_COMMIT, PAGE_READWRITE));
     bool ok = remote != nullptr;
     const auto count = ok ? SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0) : 0;
     for (LRESULT i = 0; ok && i < count; ++i) {
@@ -219,12 +220,13 @@ int main(int argc, char** argv) {
         CURSORINFO info{};
         info.cbSize = sizeof info;
         const BOOL ok = GetCursorInfo(&info);
-        std::printf("{\"ok\":%d,\"showing\":%d,\"cursor\":%llu,\"arrow\":%llu,\"x\":%ld,\"y\":%ld}\n",
-                    ok ? 1 : 0, (info.flags & CURSOR_SHOWING) ? 1 : 0,
-                    static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(info.hCursor)),
-                    static_cast<unsigned long long>(
-                        reinterpret_cast<UINT_PTR>(LoadCursor(nullptr, IDC_ARROW))),
-                    info.ptScreenPos.x, info.ptScreenPos.y);
+        std::printf(
+            "{\"ok\":%d,\"showing\":%d,\"cursor\":%llu,\"arrow\":%llu,\"x\":%ld,\"y\":%ld}\n",
+            ok ? 1 : 0, (info.flags & CURSOR_SHOWING) ? 1 : 0,
+            static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(info.hCursor)),
+            static_cast<unsigned long long>(
+                reinterpret_cast<UINT_PTR>(LoadCursor(nullptr, IDC_ARROW))),
+            info.ptScreenPos.x, info.ptScreenPos.y);
     } else if (cmd == "cursorat" && argc == 4) {
         POINT p{std::atol(argv[2]), std::atol(argv[3])};
         const DWORD owner = GetWindowThreadProcessId(WindowFromPoint(p), nullptr);
