@@ -68,6 +68,9 @@ bool CRegionSelector::Create() {
     if (Handle() != nullptr)
         return false;
     crossCursor_ = App().LoadCursor(IDR_CROSSHAIR_NAME);
+    // A null cursor would hide the pointer altogether.
+    if (crossCursor_ == nullptr)
+        crossCursor_ = ::LoadCursorA(nullptr, IDC_CROSS);
     {
         const UniqueWindowDc screen(::GetDesktopWindow());
         if (!screen)
@@ -321,12 +324,7 @@ void CRegionSelector::DrawMarkLines(HDC dc) const {
         ::MoveToEx(dc, corner_.x, 0, nullptr);
         ::LineTo(dc, corner_.x, client.bottom);
     } else if (mode_ == Mode::RubberBand) {
-        const POINT points[] = {{anchor_.x, anchor_.y},
-                                {corner_.x, anchor_.y},
-                                {corner_.x, corner_.y},
-                                {anchor_.x, corner_.y},
-                                {anchor_.x, anchor_.y}};
-        ::Polyline(dc, points, 5);
+        Outline(dc, RECT{anchor_.x, anchor_.y, corner_.x, corner_.y});
     }
 }
 

@@ -1,8 +1,6 @@
 #include "select/select_region_win.h"
 
 #include "app/hot_keys_win.h"
-#include "framework/app_win.h"
-#include "resources/resource_ids.h"
 #include "select/region_selector_win.h"
 
 #include <optional>
@@ -31,7 +29,6 @@ std::optional<RegionRect> Choose(SelectionKind kind, CRegionSelector& selector) 
         selector.SetMode(CRegionSelector::Mode::WindowPicking);
         return IsAccepted(selector.Run()) ? selector.Selection() : std::nullopt;
     }
-    ::SetCursor(App().LoadCursor(IDR_CROSSHAIR_NAME));
     selector.SetMode(CRegionSelector::Mode::Crosshair);
     if (!IsAccepted(selector.Run()))
         return std::nullopt;

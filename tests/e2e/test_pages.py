@@ -95,15 +95,9 @@ class MainWindow:
 
 @pytest.fixture
 def fresh_settings(session):
-    """Every test starts from the defaults and leaves them for the next, and leaves no program
-    of its own running."""
+    """Every test starts from the defaults and leaves them for the next."""
     session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
-    before = len(session.procs)
     yield
-    for proc in session.procs[before:]:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait(timeout=30)
     session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
 
 
