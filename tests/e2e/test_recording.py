@@ -65,6 +65,39 @@ def test_recx_records_the_region_at_the_rate_and_ends_on_the_start_hot_key(
     assert 2 <= sorted(steps)[len(steps) // 2] <= 5, counters
 
 
+STATE_KEY = r"HKCU\Software\Talvenor\Vidorra\State"
+
+
+@pytest.mark.parametrize("capture,playback", [(10, 25), (20, 5)])
+def test_a_playback_rate_other_than_the_capture_rate_speeds_up_or_slows_down_the_movie(
+        session, scene_running, tmp_path, capture, playback):
+    # The rates as the video page stores them, in thousandths; no -f, which would set both.
+    for name, rate in (("FPS", capture), ("FPSPlay", playback)):
+        session.wine("reg", "add", STATE_KEY, "/v", name, "/t", "REG_DWORD", "/d", rate * 1000,
+                     "/f")
+    session.run("xdotool", "mousemove", 1000, 740)
+    avi = tmp_path / "rates.avi"
+    seconds = 3
+    try:
+        assert Recording(session, avi, "-x", X, "-y", Y, "-w", W, "-h", H, "-i-").record(
+            seconds) == 0
+    finally:
+        for name in ("FPS", "FPSPlay"):
+            session.wine("reg", "delete", STATE_KEY, "/v", name, "/f", check=False)
+
+    stream = scene.video_stream(scene.probe(avi))
+    assert frame_rate(stream) == playback
+    frames = scene.decode_frames(avi)
+    # Taken at the capture rate: about that many frames a second of recording, each one capture
+    # period after the last on the scene's 50-a-second counter.
+    assert abs(len(frames) - seconds * capture) <= capture // 2 + 2, len(frames)
+    counters = [scene.read_counter(frame, X, Y) for frame in frames]
+    steps = [scene.counter_steps(a, b) for a, b in zip(counters, counters[1:])]
+    assert abs(sorted(steps)[len(steps) // 2] - 50 / capture) <= 1, counters
+    # Played at the playback rate: the movie lasts frames / playback seconds.
+    assert abs(float(stream["duration"]) - len(frames) / playback) < 1 / playback + 1e-6
+
+
 def test_cursor_is_drawn_where_the_pointer_is_and_left_out_with_nocursor(
         session, scene_running, tmp_path):
     px, py = X + 150, Y + 100  # inside the region, on plain background
