@@ -129,7 +129,9 @@ LRESULT CVidorraDlg::OnNotify(NMHDR& header) {
     return 0;
 }
 
-void CVidorraDlg::OnClose() { Close(); }
+void CVidorraDlg::OnClose() {
+    Close();
+}
 
 void CVidorraDlg::Close() {
     if (busy_) {
@@ -186,6 +188,29 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     default:
         return false;
     }
+}
+
+bool CVidorraDlg::PreTranslateMessage(MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN)
+        return false;
+    if (msg.hwnd != Handle() && ::IsChild(Handle(), msg.hwnd) == FALSE)
+        return false;
+    return OnEnterKey(msg.hwnd);
+}
+
+bool CVidorraDlg::OnEnterKey(HWND focus) {
+    // With no OK button the dialog manager would make Enter the OK command, which closes the
+    // program. Enter takes the value of the edit it was typed in, or presses the focused button.
+    for (OptionPage* page : pages_) {
+        if (page != nullptr && page->CommitEdit(focus))
+            return true;
+    }
+    const auto code = ::SendMessageA(focus, WM_GETDLGCODE, 0, 0);
+    if ((code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0 && ::IsWindowEnabled(focus))
+        ::SendMessageA(::GetParent(focus), WM_COMMAND,
+                       MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(focus));
+    return true;
 }
 
 void CVidorraDlg::PaintMinimizedIcon() {
@@ -326,7 +351,7 @@ void CVidorraDlg::ShowButtonsFor(int32_t state) {
     const bool idle = state == record_state::Idle;
     Item(IDC_MAIN_RECORD)
         .SetText(App().LoadString(idle ? IDS_RECORD_BUTTON_START : IDS_RECORD_BUTTON_STOP));
-    const UINT pauseText = idle ? IDS_PAUSE_BUTTON_IDLE
+    const UINT pauseText = idle                            ? IDS_PAUSE_BUTTON_IDLE
                            : state == record_state::Paused ? IDS_PAUSE_BUTTON_RESUME
                                                            : IDS_PAUSE_BUTTON_PAUSE;
     Item(IDC_MAIN_PAUSE).SetText(App().LoadString(pauseText));
@@ -345,7 +370,7 @@ void CVidorraDlg::ShowMessage(const std::string& text) {
 }
 
 bool CVidorraDlg::PreTranslateSessionMessage(MSG& msg) {
-    return ::IsDialogMessageA(Handle(), &msg) != FALSE;
+    return PreTranslateMessage(msg) || ::IsDialogMessageA(Handle(), &msg) != FALSE;
 }
 
 void CVidorraDlg::OnRecordingStarted() {
@@ -378,7 +403,9 @@ void CVidorraDlg::OnRecordingStopped() {
     }
 }
 
-void CVidorraDlg::SetStatusText(const std::string& text) { Item(IDC_MAIN_STATUS).SetText(text); }
+void CVidorraDlg::SetStatusText(const std::string& text) {
+    Item(IDC_MAIN_STATUS).SetText(text);
+}
 
 void CVidorraDlg::OnFileNameChanged() {
     videoPage_.RefreshFromOptions();

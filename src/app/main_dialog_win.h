@@ -54,6 +54,7 @@ protected:
     LRESULT OnNotify(NMHDR& header) override;
     void OnClose() override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+    bool PreTranslateMessage(MSG& msg) override;
 
 private:
     enum class Deferred { None, Record, Pause, Close };
@@ -62,6 +63,7 @@ private:
     void ShowPageOfSelectedTab();
     void PlaceAtStoredPosition();
     void PaintMinimizedIcon();
+    bool OnEnterKey(HWND focus);
     void Close();
     void PostStart(int buttonId);
     void StartRecording(int32_t initialState);

@@ -90,6 +90,13 @@ INT_PTR Dialog::RunModalLoop() {
         } catch (...) {
             swallowed = false;
         }
+        if (!swallowed && hwnd_ != nullptr) {
+            try {
+                swallowed = PreTranslateMessage(msg);
+            } catch (...) {
+                swallowed = false;
+            }
+        }
         if (swallowed || (hwnd_ != nullptr && ::IsDialogMessageA(hwnd_, &msg) != FALSE)) {
             continue;
         }
@@ -159,6 +166,10 @@ void Dialog::OnClose() {
 }
 
 bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+
+bool Dialog::PreTranslateMessage(MSG&) {
     return false;
 }
 

@@ -29,9 +29,10 @@ public:
     INT_PTR DoModal(HWND parent);
     // Creates the window without showing it unless the template says WS_VISIBLE.
     [[nodiscard]] bool CreateModeless(HWND parent);
-    // Runs a modal loop for a modeless dialog: App().PreTranslateMessage, then keyboard
-    // navigation, then dispatch, until EndModalLoop or the window's destruction (-1 then, unless
-    // a result was given). A WM_QUIT ends it and is posted again for the outer loop.
+    // Runs a modal loop for a modeless dialog: App().PreTranslateMessage, then the dialog's own
+    // PreTranslateMessage, then keyboard navigation, then dispatch, until EndModalLoop or the
+    // window's destruction (-1 then, unless a result was given). A WM_QUIT ends it and is posted
+    // again for the outer loop.
     INT_PTR RunModalLoop();
     void EndModalLoop(INT_PTR result);
     // Ends the dialog however it runs: EndDialog when modal, EndModalLoop in RunModalLoop,
@@ -60,6 +61,9 @@ protected:
     virtual void OnDestroy() {}
     // Everything else. Return true when handled, with the message's result in result.
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    // A message of RunModalLoop's before the dialog manager's keyboard handling sees it; true
+    // swallows it. Default: none.
+    virtual bool PreTranslateMessage(MSG& msg);
 
 private:
     static INT_PTR CALLBACK Procedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

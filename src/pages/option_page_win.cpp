@@ -7,6 +7,15 @@ void OptionPage::RefreshFromOptions() {
         ShowOptions();
 }
 
+bool OptionPage::CommitEdit(HWND edit) {
+    if (Handle() == nullptr || edit == nullptr || ::GetParent(edit) != Handle())
+        return false;
+    if ((::SendMessageA(edit, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) == 0)
+        return false;
+    OnControl(::GetDlgCtrlID(edit), EN_KILLFOCUS);
+    return true;
+}
+
 bool OptionPage::OnInitDialog() {
     // The main dialog's keyboard navigation tabs into the page's controls.
     const LONG_PTR style = ::GetWindowLongPtrA(Handle(), GWL_STYLE);

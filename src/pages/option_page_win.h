@@ -24,6 +24,9 @@ public:
 
     // Shows the options' current values; nothing happens before the page's window exists.
     void RefreshFromOptions();
+    // Takes the value of one of the page's edits as leaving it would, refusal included (the
+    // focus then stays in it). False when the window is no edit of this page.
+    bool CommitEdit(HWND edit);
 
 protected:
     bool OnInitDialog() override;

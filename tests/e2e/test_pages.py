@@ -318,3 +318,68 @@ def test_every_tab_shows_its_page(session, fresh_settings):
             assert left < x0 and top < y0 and x1 < right and y1 < bottom, control
         session.screenshot(f"tab-{page}")
     main.close(proc)
+
+
+def press_enter_in(main, page, control_id):
+    """Puts the keyboard in an edit of a page and presses Enter there, as a user would."""
+    main.session.wine(main.session.bin / "winprobe.exe", "focus", main.top["hwnd"], check=False)
+    main.session.run("xdotool", "search", "--name", f"^{TITLE}$", "windowactivate", "--sync",
+                     check=False)
+    main.probe("setfocus", main.control(page, control_id)["hwnd"])
+    main.session.run("xdotool", "key", "Return")
+
+
+def test_enter_in_an_edit_takes_its_value_and_never_closes_the_program(session, fresh_settings):
+    proc, main = start(session)
+
+    # A bad value: the same refusal as leaving the edit, and the program stays.
+    main.type("region", 1025, "0")
+    press_enter_in(main, "region", 1025)
+    wait_until(lambda: refusals(session) or proc.poll() is not None, 30,
+               what="the refusal or the end of the program")
+    assert proc.poll() is None, "Enter in an edit closed the program"
+    box, _ = wait_message(session, "Please enter an integer between 1 and")
+    dismiss(session, box)
+    wait_until(lambda: not refusals(session), 10, what="the message to go")
+    # The focus is back in the edit with its text selected: what is typed replaces it.
+    session.run("xdotool", "type", "--delay", "50", "200")
+    wait_until(lambda: main.read().text("region", 1025) == "200", 10, what="the typed width")
+
+    # A good value: no message, still running.
+    main.type("region", 1026, "150")
+    press_enter_in(main, "region", 1026)
+    time.sleep(1.5)
+    assert proc.poll() is None, "Enter in an edit closed the program"
+    assert not refusals(session)
+
+    main.show("video")
+    main.type("video", 1025, "101")
+    press_enter_in(main, "video", 1025)
+    box, _ = wait_message(session, "Please enter an integer between 0 and 100")
+    dismiss(session, box)
+    wait_until(lambda: not refusals(session), 10, what="the message to go")
+    main.type("video", 1025, "9")
+    press_enter_in(main, "video", 1025)
+    time.sleep(1.5)
+    assert proc.poll() is None and not refusals(session)
+
+    # Enter with the keyboard on the tab strip does not close it either.
+    press_enter_in(main, "video", 1025)
+    main.probe("setfocus", main.controls[1065]["hwnd"])
+    session.run("xdotool", "key", "Return")
+    time.sleep(1.5)
+    assert proc.poll() is None, "Enter on the tab strip closed the program"
+
+    # Enter on a page's button presses it.
+    main.show("hotkeys")
+    press_enter_in(main, "hotkeys", 1015)
+    capture = session.wait_window("Hot Key", timeout=15)
+    session.command(capture["hwnd"], 2)
+    wait_until(lambda: not session.find_top("Hot Key"), 10, what="the capture dialog to end")
+    assert proc.poll() is None
+
+    main.read().close(proc)
+    state = reg_values(session, STATE_KEY)
+    assert state["Width"] == ("REG_DWORD", hex(200))
+    assert state["Height"] == ("REG_DWORD", hex(150))
+    assert state["KeyFrames"] == ("REG_DWORD", hex(9))
