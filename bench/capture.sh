@@ -11,7 +11,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/build" >/dev/null
-export FRAMES=${1:-100} OUT=$root/build/bench
+export FRAMES=${1:-200} OUT=$root/build/bench
 mkdir -p "$OUT"
 "$root/tools/wine-session" --size 1024x768 --depth 24 -- bash -c '
     set -euo pipefail
@@ -35,7 +35,7 @@ mkdir -p "$OUT"
 
     echo
     echo "full screen, 10 s each: rate, frames written, dropped"
-    for rate in 10 15 20 25 30 40 50; do
+    for rate in 10 15 20 25 30 40 50 60 100; do
         avi=$OUT/rate$rate.avi
         rm -f "$avi"
         wine Vidorra.exe -rec -x 0 -y 0 -w 1024 -h 768 -f $rate -i- -a "$(winepath -w "$avi")" \
