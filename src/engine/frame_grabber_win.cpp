@@ -176,8 +176,8 @@ void RecordingEngine::Tick(bool singleFrame) {
         bool ready = true;
         if (slot.generation < format->generation) {
             void* bits = nullptr;
-            UniqueBitmap fresh(::CreateDIBSection(s.screenDc.get(), format->Info(),
-                                                  DIB_RGB_COLORS, &bits, nullptr, 0));
+            UniqueBitmap fresh(::CreateDIBSection(s.screenDc.get(), format->Info(), DIB_RGB_COLORS,
+                                                  &bits, nullptr, 0));
             if (fresh && bits) {
                 slot.bitmap = std::move(fresh);
                 slot.bits = bits;
@@ -207,8 +207,8 @@ void RecordingEngine::Tick(bool singleFrame) {
                     const int cx = cursorPos.x - static_cast<int>(icon.xHotspot);
                     const int cy = cursorPos.y - static_cast<int>(icon.yHotspot);
                     // The cursor sits on the live background of its own square.
-                    ::BitBlt(s.cursorDc.get(), 0, 0, kCursorSize, kCursorSize, s.screenDc.get(),
-                             cx, cy, SRCCOPY);
+                    ::BitBlt(s.cursorDc.get(), 0, 0, kCursorSize, kCursorSize, s.screenDc.get(), cx,
+                             cy, SRCCOPY);
                     ::DrawIcon(s.cursorDc.get(), 0, 0, cursor);
                     ::BitBlt(s.memoryDc.get(), cx - x, cy - y, kCursorSize, kCursorSize,
                              s.cursorDc.get(), 0, 0, SRCCOPY);
@@ -223,8 +223,7 @@ void RecordingEngine::Tick(bool singleFrame) {
                     s.soundMomentMs.store(flashStart);
                 s.ring.Publish(slotIndex, position);
             }
-        } else if (!paused && s.drops.Dropped() &&
-                   s.frameIndex.Abort(abort_code::TooManyDropped)) {
+        } else if (!paused && s.drops.Dropped() && s.frameIndex.Abort(abort_code::TooManyDropped)) {
             RequestStop();
         }
         ::PostMessageA(host_.HostWindow(), WM_TIMER, 0, 0);

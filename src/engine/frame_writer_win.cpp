@@ -81,8 +81,8 @@ void RecordingEngine::WritePending() {
             // Uncompressed frames are all key frames; a compressor decides for itself.
             const DWORD flags = s.uncompressed ? AVIIF_KEYFRAME : 0;
             const HRESULT hr = RoomForFrame()
-                                   ? ::AVIStreamWrite(s.target, position, 1, slot.bits,
-                                                      s.imageSize, flags, nullptr, nullptr)
+                                   ? ::AVIStreamWrite(s.target, position, 1, slot.bits, s.imageSize,
+                                                      flags, nullptr, nullptr)
                                    : AVIERR_FILEWRITE;
             if (hr != AVIERR_OK) {
                 fail(hr, abort_code::VideoWriteFailed);

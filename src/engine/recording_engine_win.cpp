@@ -20,7 +20,9 @@ namespace {
 constexpr UINT kTimerResolutionMs = 5;
 constexpr DWORD kTickWaitLimitMs = 2000;
 
-std::string Resource(UINT id) { return App().LoadString(id); }
+std::string Resource(UINT id) {
+    return App().LoadString(id);
+}
 
 // The folder a file is in, as GetDiskFreeSpaceEx wants it: full path, trailing backslash.
 std::string DirectoryOf(const std::string& fileName) {
@@ -88,9 +90,9 @@ bool RecordingEngine::SetUp(int32_t initialState) {
         !option_rules::IsValidRate(options_.PlaybackRate) || !rate || s.timerPeriod < 1)
         return FailSetup(Resource(IDS_BAD_FRAME_RATE));
     if (!ImageSize(options_.Width, options_.Height, 32))
-        return FailSetup(FormatText(Resource(IDS_BAD_REGION_SIZE),
-                                    {std::to_string(options_.Width.load()),
-                                     std::to_string(options_.Height.load())}));
+        return FailSetup(
+            FormatText(Resource(IDS_BAD_REGION_SIZE), {std::to_string(options_.Width.load()),
+                                                       std::to_string(options_.Height.load())}));
 
     RECT desktop{};
     ::GetClientRect(::GetDesktopWindow(), &desktop);
@@ -158,11 +160,11 @@ bool RecordingEngine::PrepareFormat() {
         std::vector<PaletteColor> palette(s.colorCount);
         for (int32_t i = 0; i < s.colorCount; ++i)
             palette[i] = {system[i].peRed, system[i].peGreen, system[i].peBlue};
-        const int32_t staticHalf = ::GetSystemPaletteUse(dc) == SYSPAL_NOSTATIC
-                                       ? 1
-                                       : ::GetDeviceCaps(dc, NUMRESERVED) / 2;
-        BuildColorTable(palette.data(), s.colorCount, staticHalf,
-                        reinterpret_cast<ColorEntry*>(block->bytes.data() + sizeof(BITMAPINFOHEADER)));
+        const int32_t staticHalf =
+            ::GetSystemPaletteUse(dc) == SYSPAL_NOSTATIC ? 1 : ::GetDeviceCaps(dc, NUMRESERVED) / 2;
+        BuildColorTable(
+            palette.data(), s.colorCount, staticHalf,
+            reinterpret_cast<ColorEntry*>(block->bytes.data() + sizeof(BITMAPINFOHEADER)));
     }
     s.currentFormat.store(block.get());
     s.formats.push_back(std::move(block));
@@ -479,8 +481,8 @@ void RecordingEngine::ReportOutcome(HRESULT lastError) {
     const int32_t code = outcome_.frameIndex;
     const std::string errorNumber = std::to_string(AviErrorNumber(lastError));
     if (code == abort_code::FormatRefused) {
-        const std::string stage = FormatText("(Set Video Stream Format, err %d)",
-                                             {std::to_string(lastError & 0xFF)});
+        const std::string stage =
+            FormatText("(Set Video Stream Format, err %d)", {std::to_string(lastError & 0xFF)});
         host_.ShowMessage(FormatText(Resource(IDS_AVI_SETUP_FAILED), {stage}));
     } else if (code == abort_code::VideoWriteFailed) {
         host_.ShowMessage(FormatText(Resource(IDS_VIDEO_WRITE_FAILED), {errorNumber}));

@@ -80,7 +80,7 @@ struct RecordingEngine::Session {
     std::atomic<uint32_t> soundMomentMs{0};
     bool priorityRaised = false;
     std::string fileName;
-    std::string directory; // where the free space is measured, with a trailing backslash
-    bool fileCreated = false; // only a file this recording created may be deleted
+    std::string directory;     // where the free space is measured, with a trailing backslash
+    bool fileCreated = false;  // only a file this recording created may be deleted
     bool frameWritten = false; // a file without a single frame is not a recording
 };
