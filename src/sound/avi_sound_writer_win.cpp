@@ -1,6 +1,7 @@
 #include "sound/avi_sound_writer_win.h"
 
 #include "sound/wave.h"
+#include "sound/wave_format_win.h"
 
 #include <algorithm>
 #include <mmsystem.h>
@@ -17,15 +18,7 @@ constexpr int64_t kSilencePiece = 64 * 1024;
 } // namespace
 
 HRESULT CreateAudioStream(PAVIFILE file, const PcmFormat& format, UniqueAviStream& stream) {
-    WAVEFORMATEX wf{};
-    wf.wFormatTag = format.formatTag;
-    wf.nChannels = format.channels;
-    wf.nSamplesPerSec = format.samplesPerSec;
-    wf.nAvgBytesPerSec = format.avgBytesPerSec;
-    wf.nBlockAlign = format.blockAlign;
-    wf.wBitsPerSample = format.bitsPerSample;
-    wf.cbSize = 0;
-
+    WAVEFORMATEX wf = ToWaveFormatEx(format);
     AVISTREAMINFOA info{};
     info.fccType = streamtypeAUDIO;
     info.dwScale = 1;

@@ -1,6 +1,7 @@
 #include "sound/wave_in_wnd_win.h"
 
 #include "sound/wave.h"
+#include "sound/wave_format_win.h"
 #include "sound/wave_memory.h"
 
 #include <algorithm>
@@ -11,18 +12,6 @@ namespace {
 
 const WindowClass kWaveInClass{"VidorraWaveIn"};
 constexpr char kWindowName[] = "Wave Wnd";
-
-WAVEFORMATEX ToPlatform(const PcmFormat& format) {
-    WAVEFORMATEX wf{};
-    wf.wFormatTag = format.formatTag;
-    wf.nChannels = format.channels;
-    wf.nSamplesPerSec = format.samplesPerSec;
-    wf.nAvgBytesPerSec = format.avgBytesPerSec;
-    wf.nBlockAlign = format.blockAlign;
-    wf.wBitsPerSample = format.bitsPerSample;
-    wf.cbSize = 0;
-    return wf;
-}
 
 } // namespace
 
@@ -47,7 +36,7 @@ bool CWaveInWnd::Open(UINT deviceId, const PcmFormat& format) {
         if (!Create())
             return false;
     }
-    WAVEFORMATEX wf = ToPlatform(format);
+    WAVEFORMATEX wf = ToWaveFormatEx(format);
     HWAVEIN device = nullptr;
     if (::waveInOpen(&device, deviceId, &wf, reinterpret_cast<DWORD_PTR>(Handle()), 0,
                      CALLBACK_WINDOW) != MMSYSERR_NOERROR)
@@ -60,7 +49,7 @@ bool CWaveInWnd::Open(UINT deviceId, const PcmFormat& format) {
 bool CWaveInWnd::QueryFormat(const PcmFormat& format) const {
     if (!device_)
         return false;
-    WAVEFORMATEX wf = ToPlatform(format);
+    WAVEFORMATEX wf = ToWaveFormatEx(format);
     return ::waveInOpen(nullptr, WAVE_MAPPER, &wf, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
 }
 

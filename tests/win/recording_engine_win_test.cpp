@@ -333,6 +333,19 @@ protected:
         script_.At(ms, [this] { ::PostMessageA(host_.Handle(), WM_HOTKEY, 1, 0); });
     }
 
+    // A start refused before anything was recorded: one message, the host back to its idle look
+    // and no summary.
+    void ExpectStartRefused(const std::string& message) {
+        host_.Clear();
+        EXPECT_FALSE(engine_.Run(record_state::Recording));
+        ASSERT_EQ(host_.messages.size(), 1u);
+        EXPECT_EQ(host_.messages[0], message);
+        EXPECT_EQ(host_.started, 0);
+        EXPECT_EQ(host_.stopped, 1);
+        EXPECT_TRUE(host_.statusTexts.empty());
+        EXPECT_EQ(engine_.State(), record_state::Idle);
+    }
+
     // Late ticks of a recording that has ended must not reach the next one.
     static void DrainMessages() {
         MSG msg;
@@ -479,17 +492,9 @@ TEST_F(RecordingEngineTest, SettingsThatCannotBeRecordedAreRefusedBeforeAnything
         SCOPED_TRACE(c.what);
         options_ = defaults;
         c.change(options_);
-        host_.Clear();
 
-        EXPECT_FALSE(engine_.Run(record_state::Recording));
-
-        ASSERT_EQ(host_.messages.size(), 1u);
-        EXPECT_EQ(host_.messages[0], c.message);
+        ExpectStartRefused(c.message);
         EXPECT_TRUE(Outcome().setupFailed);
-        EXPECT_EQ(host_.started, 0);
-        EXPECT_EQ(host_.stopped, 1); // the host goes back to its idle look
-        EXPECT_TRUE(host_.statusTexts.empty());
-        EXPECT_EQ(engine_.State(), record_state::Idle);
         EXPECT_EQ(folder_.Files(), std::vector<std::string>{"clip.avi"});
         EXPECT_EQ(FileSize(defaults.FileName), 4);
         DrainMessages();
@@ -524,16 +529,8 @@ TEST_F(RecordingEngineTest, AviSetUpFailuresNameTheirStageAndLeaveNoFile) {
         SCOPED_TRACE(c.what);
         options_ = defaults;
         c.change(options_);
-        host_.Clear();
 
-        EXPECT_FALSE(engine_.Run(record_state::Recording));
-
-        ASSERT_EQ(host_.messages.size(), 1u);
-        EXPECT_EQ(host_.messages[0], c.message);
-        EXPECT_EQ(host_.started, 0);
-        EXPECT_EQ(host_.stopped, 1);
-        EXPECT_TRUE(host_.statusTexts.empty());
-        EXPECT_EQ(engine_.State(), record_state::Idle);
+        ExpectStartRefused(c.message);
         EXPECT_TRUE(folder_.Files().empty());
         DrainMessages();
     }
