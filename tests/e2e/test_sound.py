@@ -1,26 +1,24 @@
 """Sound in the movie: the audio stream's format for each sample format, a tone played into the
 sound input decoded back at its pitch, sound as long as the picture, sound and picture in step,
-a recording whose sound input cannot start, and a disk that fills while sound is written.
+a pause left out of both and single frames taken while paused with their silence, a recording
+whose sound input cannot start, and a disk that fills while sound is written.
 
 What the program records is whatever plays into the session's null sink (its monitor is the
 default sound input): paplay plays known tones there, and the test scene's flashes come with
 tones of their own."""
 
-import array
-import math
 import os
 import signal
-import statistics
 import subprocess
 import time
-import wave
 from pathlib import Path
 
 import pytest
 
 import scene
+from sound import audio_stream, loud_spans, pitch, read_sound, tone_file, tone_level, Sync
 from recorder import Recording, message_boxes, wait_message, dismiss
-from test_scene import running_scene, wait_painted
+from test_scene import REGION, running_scene, wait_painted
 from winesession import WineSession, wait_until
 
 TITLE = "Vidorra"
@@ -51,69 +49,6 @@ def no_leftover_program(session):
 
 
 # Reading the movie's sound
-
-
-def audio_stream(info):
-    return next((s for s in info["streams"] if s.get("codec_type") == "audio"), None)
-
-
-def read_sound(path):
-    """The audio stream's samples as signed 16-bit values (ffmpeg widens 8-bit sound)."""
-    result = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-map", "0:1",
-                             "-f", "s16le", "-ac", "1", "-"], capture_output=True, timeout=120)
-    assert result.returncode == 0, result.stderr.decode(errors="replace")
-    samples = array.array("h")
-    samples.frombytes(result.stdout[:len(result.stdout) // 2 * 2])
-    return samples
-
-
-def loud_spans(samples, rate, threshold=3000, window_ms=5, quiet_s=0.3):
-    """(start, end) sample indexes of the stretches where sound is on: windows whose peak
-    passes the threshold, a stretch ending after quiet_s seconds without one."""
-    window = max(1, rate * window_ms // 1000)
-    quiet = int(quiet_s * rate / window)
-    spans = []
-    start = last = None
-    for w in range(0, len(samples) // window):
-        chunk = samples[w * window:(w + 1) * window]
-        if max(abs(v) for v in chunk) >= threshold:
-            if start is None or w - last > quiet:
-                if start is not None:
-                    spans.append((start * window, (last + 1) * window))
-                start = w
-            last = w
-    if start is not None:
-        spans.append((start * window, (last + 1) * window))
-    return spans
-
-
-def pitch(samples, rate):
-    """The frequency of a steady tone, from its crossings of a band round zero (so quantising
-    noise near zero does not count)."""
-    peak = max(abs(v) for v in samples)
-    band = peak // 4
-    crossings = []
-    side = 0
-    for i, v in enumerate(samples):
-        now = 1 if v > band else -1 if v < -band else side
-        if side and now != side:
-            crossings.append(i)
-        side = now
-    # Whole periods between the first and the last crossing: half a period per crossing.
-    assert len(crossings) > 10, "no tone"
-    return (len(crossings) - 1) / 2 / ((crossings[-1] - crossings[0]) / rate)
-
-
-def tone_file(path, frequency, seconds, rate=44100):
-    with wave.open(str(path), "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        w.writeframes(b"".join(
-            int(16000 * math.sin(2 * math.pi * frequency * i / rate)).to_bytes(2, "little",
-                                                                              signed=True)
-            for i in range(int(rate * seconds))))
-    return path
 
 
 def play(session, path):
@@ -179,35 +114,6 @@ def test_sound_is_recorded_in_the_chosen_format_at_the_pitch_played_and_as_long_
 # Sound and picture in step
 
 
-def white_frames(path):
-    """For each frame of the video stream: its time and whether it shows the scene's white
-    flash (the mean brightness of the whole frame near white)."""
-    result = subprocess.run(
-        ["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-map", "0:0", "-vf",
-         "signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-", "-f", "null", "-"],
-        capture_output=True, timeout=300, text=True)
-    assert result.returncode == 0, result.stderr
-    frames = []
-    when = None
-    for line in result.stdout.splitlines():
-        if "pts_time:" in line:
-            when = float(line.split("pts_time:")[1].split()[0])
-        elif line.startswith("lavfi.signalstats.YAVG=") and when is not None:
-            frames.append((when, float(line.split("=")[1]) > 200))
-    return frames
-
-
-def onsets(flags):
-    """Times at which a run of True begins in [(time, flag), ...]."""
-    found = []
-    before = True  # a flash under way at the start does not count
-    for when, flag in flags:
-        if flag and not before:
-            found.append(when)
-        before = flag
-    return found
-
-
 @pytest.mark.parametrize("rate", [10, 15])
 def test_flashes_and_their_tones_stay_in_step_through_the_recording(session, sound_format,
                                                                      tmp_path, rate):
@@ -220,16 +126,11 @@ def test_flashes_and_their_tones_stay_in_step_through_the_recording(session, sou
                         "-i-", "-s+")
         assert rec.record(seconds) == 0
 
-    seen = onsets(white_frames(avi))
-    samples = read_sound(avi)
-    heard = [start / 22050 for start, _ in loud_spans(samples, 22050)]
+    sync = Sync(avi, 22050)
+    seen, heard, offsets = sync.seen, sync.heard, sync.offsets
     assert len(seen) >= seconds // 2 - 3, seen
     # Every flash has its tone, and nothing else is heard.
     assert abs(len(heard) - len(seen)) <= 1, (seen, heard)
-    offsets = []
-    for flash in seen:
-        nearest = min(heard, key=lambda t: abs(t - flash))
-        offsets.append(nearest - flash)
     print(f"{rate} fps: tone minus flash, seconds: {[round(o, 3) for o in offsets]}")
     # A flash shows in the first frame captured after it is on the screen, up to a frame period
     # late; the tone passes through the scene's output and the program's input. Two frames
@@ -237,8 +138,177 @@ def test_flashes_and_their_tones_stay_in_step_through_the_recording(session, sou
     assert all(abs(o) <= 2 / rate for o in offsets), offsets
     # No drift: the offsets wander within a frame period as each flash meets the frame clock
     # at another phase, but over the recording their trend stays within one frame.
-    slope = statistics.linear_regression(seen, offsets).slope
-    assert abs(slope * (seen[-1] - seen[0])) <= 1 / rate, offsets
+    assert abs(sync.drift()) <= 1 / rate, offsets
+
+
+# Pausing
+
+
+def dialog_controls(session):
+    """The main dialog and its controls by id, or (None, {}) before it shows."""
+    dlg = session.find_top(TITLE, visible=False)
+    if not dlg:
+        return None, {}
+    return dlg, {c["id"]: c for c in session.children(dlg) if c["parent"] == dlg["hwnd"]}
+
+
+def wait_captions(session, record, pause, timeout=20):
+    """Waits until the start/stop and pause buttons read as given: the state has changed."""
+    def match():
+        _, c = dialog_controls(session)
+        return c and c[1000]["text"] == record and c[1001]["text"] == pause and c
+    return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
+
+
+def key(session, *keys):
+    session.run("xdotool", "key", *keys)
+
+
+def frame_times(path):
+    """The time of each decoded video frame, in the order decode_frames gives them."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                          "frame=pts_time", "-of", "csv=p=0", str(path)],
+                         check=True, capture_output=True, text=True, timeout=120).stdout
+    return [float(line.strip().strip(",")) for line in out.split()]
+
+
+def scene_clock(path, region_x, region_y, steps_per_second=scene.DEFAULT_RATE):
+    """(movie time, scene time) of every frame whose code blocks can be read: the scene time a
+    frame shows against the moment the movie shows it."""
+    frames = scene.decode_frames(path)
+    times = frame_times(path)
+    assert len(times) == len(frames)
+    shown = []
+    first = None
+    for when, frame in zip(times, frames):
+        values = scene.read_counters(frame, region_x, region_y)
+        value = max(set(values), key=values.count) if values else None
+        # White with a flash, or blocks the scene has not repainted yet: only a clear majority
+        # of the blocks tells the time.
+        if value is None or values.count(value) * 2 <= len(values) or values.count(value) < 3:
+            continue
+        first = value if first is None else first
+        shown.append((when, scene.counter_steps(first, value) / steps_per_second))
+    return shown
+
+
+def test_a_pause_leaves_its_moments_out_of_picture_and_sound_and_both_go_on_in_step(
+        session, sound_format, tmp_path):
+    """Paused for a few seconds while a tone of its own plays: the movie skips that span in the
+    picture (the scene's clock jumps by it) and in the sound (the tone is not there), and the
+    scene's flashes and their tones are as close after the pause as before."""
+    rate, fps = 22050, 10
+    sound_format(rate, 16)
+    x, y, w, h = REGION
+    unheard = tone_file(tmp_path / "unheard.wav", 400, 2.0)
+    avi = tmp_path / "paused.avi"
+    with running_scene(session, "--beep-every", 1):
+        wait_painted(session, tmp_path)
+        rec = Recording(session, avi, "-x", x, "-y", y, "-w", w, "-h", h, "-f", fps, "-i-",
+                        "-s+")
+        rec.wait_started()
+        time.sleep(4)
+        paused_at = time.monotonic()
+        key(session, "F3")
+        wait_captions(session, "Stop", "Resume")
+        play(session, unheard)
+        # Clear of the tone's last moments on their way through the sound server.
+        time.sleep(max(0.7, paused_at + 3.5 - time.monotonic()))
+        resumed_at = time.monotonic()
+        key(session, "F3")
+        wait_captions(session, "Stop", "Pause")
+        time.sleep(4)
+        assert rec.stop() == 0
+    paused = resumed_at - paused_at
+
+    # The picture: the scene's clock against the movie's runs at one offset before the pause and
+    # at another, the pause's length later, after it; nothing else moves it.
+    shown = scene_clock(avi, x, y)
+    ahead = [scene_time - when for when, scene_time in shown]
+    jumps = [b - a for a, b in zip(ahead, ahead[1:])]
+    pause_jump = max(range(len(jumps)), key=lambda i: jumps[i])
+    print(f"paused {paused:.2f} s, the picture skips {jumps[pause_jump]:.2f} s")
+    assert abs(jumps[pause_jump] - paused) <= 0.3, (paused, jumps[pause_jump])
+    before, after = shown[pause_jump][0], shown[pause_jump + 1][0]
+    assert all(abs(j) <= 2 / fps for i, j in enumerate(jumps) if i != pause_jump), jumps
+
+    # The sound: the scene's tones, and nothing of the one played while paused.
+    samples = read_sound(avi)
+    assert tone_level(samples, rate, 1000) > 8000
+    assert tone_level(samples, rate, 400) < 3000
+
+    # Flashes and their tones in step on both sides of the pause. A flash under way at the
+    # pause or the resume has its tone cut off by it, or on the other side: those are left out.
+    sync = Sync(avi, rate)
+    print(f"tone minus flash, seconds: "
+          f"{[(round(f, 2), round(o, 3)) for f, o in zip(sync.seen, sync.offsets)]}")
+    steady = [(f, o) for f, o in zip(sync.seen, sync.offsets)
+              if not before - 0.5 < f < after + 0.5]
+    assert len([f for f, _ in steady if f < before]) >= 2, sync.seen
+    assert len([f for f, _ in steady if f > after]) >= 2, sync.seen
+    assert all(abs(o) <= 2 / fps for _, o in steady), steady
+
+    # Sound as long as the picture.
+    info = scene.probe(avi)
+    assert abs(len(samples) / rate - video_duration(info)) <= 2 / fps, \
+        (len(samples) / rate, video_duration(info))
+
+
+SINGLE_FRAME_FORMATS = [(11025, 8, 10, "pcm_u8"), (8000, 16, 3, "pcm_s16le")]
+
+
+@pytest.mark.parametrize("rate,bits,fps,codec", SINGLE_FRAME_FORMATS,
+                         ids=[f"{r}x{b}at{f}" for r, b, f, _ in SINGLE_FRAME_FORMATS])
+def test_each_single_frame_taken_while_paused_adds_one_frame_and_one_frame_of_silence(
+        session, sound_format, tmp_path, rate, bits, fps, codec):
+    """Started paused, a few single frames, stopped: the movie holds exactly those frames, each
+    showing the screen at its own press, and a frame's length of silence for each in the
+    stream's own format (rate / fps samples, truncated); a tone that played all the while is
+    not in it."""
+    sound_format(rate, bits)
+    x, y, w, h = REGION
+    singles = 4
+    avi = tmp_path / "singles.avi"
+    unheard = tone_file(tmp_path / "unheard.wav", 400, 5.0)
+    with running_scene(session):
+        wait_painted(session, tmp_path)
+        proc = session.start(session.bin / "Vidorra.exe", "-x", x, "-y", y, "-w", w, "-h", h,
+                             "-f", fps, "-i-", "-s+", "-a", session.windows_path(avi))
+        wait_captions(session, "Record", "Pause", timeout=30)
+        key(session, "F3")  # idle: starts paused
+        wait_captions(session, "Stop", "Resume")
+        player = subprocess.Popen(["paplay", f"--device={session.env['VIDORRA_SINK']}",
+                                   str(unheard)], env=session.env)
+        try:
+            time.sleep(0.5)
+            for _ in range(singles):
+                key(session, "F4")
+                time.sleep(0.6)
+        finally:
+            player.wait(timeout=30)
+        session.screenshot("sound-single-frames-paused")
+        key(session, "F2")
+        controls = wait_captions(session, "Record", "Pause")
+    assert controls[1075]["text"] == f"{singles} frames recorded, 0 of them dropped"
+    dlg, _ = dialog_controls(session)
+    session.close_window(dlg["hwnd"])
+    assert proc.wait(timeout=30) == 0
+
+    info = scene.probe(avi)
+    assert int(scene.video_stream(info)["nb_frames"]) == singles
+    # Each frame is a capture of its own moment, about a press apart (the idle main window
+    # may hide some of the scene's code blocks, not all).
+    shown = [t for _, t in scene_clock(avi, x, y)]
+    assert len(shown) == singles
+    steps = [b - a for a, b in zip(shown, shown[1:])]
+    assert all(0.3 <= s <= 1.5 for s in steps), shown
+
+    audio = info["streams"][1]
+    assert audio["codec_name"] == codec
+    samples = read_sound(avi)
+    assert len(samples) == singles * int(rate / fps)
+    # Silence: 0x80 for 8-bit sound and 0 for 16-bit both read back as 0.
+    assert set(samples) == {0}
 
 
 # A sound input that cannot start
