@@ -136,9 +136,11 @@ def onsets(flags):
 class Sync:
     """Where the test scene's tones lie against its flashes in one movie: `seen` the flash
     onsets and `heard` the tone onsets (seconds from the file's start), and for each flash the
-    offset of the tone nearest to it (positive: the tone comes later)."""
+    offset of the tone nearest to it (positive: the tone comes later). With `within`, flashes
+    whose nearest tone is further away than that are left out of `seen` and `offsets` (and
+    counted in `unpaired`)."""
 
-    def __init__(self, path, rate):
+    def __init__(self, path, rate, within=None):
         self.seen = onsets(white_frames(path))
         lead = sound_lead(path)
         samples = read_sound(path)
@@ -146,6 +148,12 @@ class Sync:
         self.heard = [lead + start / rate for start, _ in loud_spans(samples, rate)]
         self.offsets = [min(self.heard, key=lambda t: abs(t - flash)) - flash
                         for flash in self.seen] if self.heard else []
+        self.unpaired = 0
+        if within is not None:
+            pairs = [(f, o) for f, o in zip(self.seen, self.offsets) if abs(o) <= within]
+            self.unpaired = len(self.seen) - len(pairs)
+            self.seen = [f for f, _ in pairs]
+            self.offsets = [o for _, o in pairs]
 
     def drift(self):
         """How far the offsets move over the recording by their trend: the regression slope
