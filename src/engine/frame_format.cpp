@@ -36,6 +36,14 @@ uint32_t DefaultHandler(int32_t bitsPerPixel) noexcept {
     return bitsPerPixel > 8 ? fourcc::Msvc : fourcc::Dib;
 }
 
+uint32_t CompressorQuality(int32_t quality) noexcept {
+    return static_cast<uint32_t>(std::clamp(quality, 0, 100)) * 100;
+}
+
+uint32_t KeyFrameInterval(int32_t keyFrames) noexcept {
+    return static_cast<uint32_t>(std::max(keyFrames, 0));
+}
+
 std::optional<StreamRate> VideoStreamRate(double frameRate, double playbackRate) noexcept {
     if (!std::isfinite(frameRate) || !std::isfinite(playbackRate) || frameRate <= 0 ||
         playbackRate <= 0)

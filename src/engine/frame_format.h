@@ -41,6 +41,12 @@ struct StreamRate {
 // Empty when the rates cannot give a stream rate and scale of at least 1.
 std::optional<StreamRate> VideoStreamRate(double frameRate, double playbackRate) noexcept;
 
+// What a compressor is handed for the stored quality (0 to 100, in hundredths) and key-frame
+// interval. Both are stored as the user or a client gave them; a value outside what a compressor
+// understands is brought to the nearest one it does, so a negative never wraps to a huge DWORD.
+uint32_t CompressorQuality(int32_t quality) noexcept;
+uint32_t KeyFrameInterval(int32_t keyFrames) noexcept;
+
 struct ColorEntry {
     uint8_t blue = 0, green = 0, red = 0, reserved = 0;
     bool operator==(const ColorEntry&) const = default;

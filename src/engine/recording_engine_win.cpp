@@ -250,8 +250,8 @@ bool RecordingEngine::OpenStreams() {
         AVICOMPRESSOPTIONS opts{};
         opts.fccType = streamtypeVIDEO;
         opts.fccHandler = handler;
-        opts.dwKeyFrameEvery = static_cast<DWORD>(options_.KeyFrames);
-        opts.dwQuality = static_cast<DWORD>(options_.CompQuality * 100);
+        opts.dwKeyFrameEvery = KeyFrameInterval(options_.KeyFrames);
+        opts.dwQuality = CompressorQuality(options_.CompQuality);
         opts.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
         opts.lpFormat = const_cast<BITMAPINFO*>(format.Info());
         opts.cbFormat = format.Size();

@@ -64,6 +64,18 @@ TEST(FrameFormat, StreamRateIsThePlaybackRate) {
     EXPECT_FALSE(VideoStreamRate(10.0, std::numeric_limits<double>::infinity()));
 }
 
+TEST(FrameFormat, CompressorSettingsStayInTheRangeCompressorsUnderstand) {
+    EXPECT_EQ(CompressorQuality(75), 7500u);
+    EXPECT_EQ(CompressorQuality(0), 0u);
+    EXPECT_EQ(CompressorQuality(100), 10000u);
+    // Stored as given (the page takes 250 without a word), handed on as the best quality.
+    EXPECT_EQ(CompressorQuality(250), 10000u);
+    EXPECT_EQ(CompressorQuality(-1), 0u);
+    EXPECT_EQ(CompressorQuality(INT32_MIN), 0u);
+    EXPECT_EQ(KeyFrameInterval(20), 20u);
+    EXPECT_EQ(KeyFrameInterval(-5), 0u);
+}
+
 TEST(FrameFormat, ColourTableMarksStaticAndFreeEntries) {
     std::array<PaletteColor, 16> palette{};
     for (int i = 0; i < 16; ++i)
