@@ -188,7 +188,12 @@ def scene_clock(path, region_x, region_y, steps_per_second=scene.DEFAULT_RATE):
         if value is None or values.count(value) * 2 <= len(values) or values.count(value) < 3:
             continue
         first = value if first is None else first
-        shown.append((when, scene.counter_steps(first, value) / steps_per_second))
+        scene_time = scene.counter_steps(first, value) / steps_per_second
+        # Right after a flash the scene repaints the value from before it for a moment: a frame
+        # that shows the scene hardly further on than the last one, frames later, is that.
+        if shown and scene_time - shown[-1][1] < (when - shown[-1][0]) / 2:
+            continue
+        shown.append((when, scene_time))
     return shown
 
 
