@@ -1,8 +1,13 @@
 """Drives Vidorra.exe the way a script would: start it recording with switches, stop it with the
 Start hot key, and read the messages it shows."""
 
+import contextlib
+import os
+import subprocess
 import time
 from pathlib import Path
+
+import pytest
 
 from winesession import wait_until
 
@@ -64,3 +69,23 @@ class Recording:
         self.wait_started()
         time.sleep(seconds)
         return self.stop()
+
+
+@contextlib.contextmanager
+def small_drive(session, folder: Path, keep_free=None):
+    """A 1 MB tmpfs as the session's drive X:: a disk that is really full when it is full. With
+    keep_free, a filler file leaves only that many bytes free. Skips where mounting needs root."""
+    mount = folder / "small"
+    mount.mkdir()
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)]).returncode:
+        pytest.skip("mounting a tmpfs needs root")
+    drive = Path(session.env["WINEPREFIX"]) / "dosdevices" / "x:"
+    drive.symlink_to(mount)
+    try:
+        if keep_free is not None:
+            stat = os.statvfs(mount)
+            (mount / "filler").write_bytes(b"\0" * (stat.f_bavail * stat.f_frsize - keep_free))
+        yield mount
+    finally:
+        drive.unlink()
+        subprocess.run(["umount", str(mount)])

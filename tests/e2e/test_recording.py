@@ -1,14 +1,10 @@
 """Recording the test scene through the real program and checking the movie with ffprobe and
 ffmpeg: region, rate, frame count, pixels, cursor and the failures a user can meet."""
 
-import os
-import subprocess
-from pathlib import Path
-
 import pytest
 
 import scene
-from recorder import Recording, dismiss, message_boxes, wait_message
+from recorder import Recording, dismiss, small_drive, wait_message
 from test_scene import running_scene, wait_painted
 from winesession import wait_until
 
@@ -174,18 +170,8 @@ def test_numbering_takes_the_next_free_name_and_refuses_when_none_is_left(sessio
 
 @pytest.fixture
 def full_disk(session, tmp_path):
-    """A 1 MB disk that is really full when it is full: a tmpfs as Wine's drive X:."""
-    mount = tmp_path / "small"
-    mount.mkdir()
-    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)]).returncode:
-        pytest.skip("mounting a tmpfs needs root")
-    drive = Path(session.env["WINEPREFIX"]) / "dosdevices" / "x:"
-    drive.symlink_to(mount)
-    try:
+    with small_drive(session, tmp_path) as mount:
         yield mount
-    finally:
-        drive.unlink()
-        subprocess.run(["umount", str(mount)])
 
 
 def test_a_full_disk_stops_the_recording_with_a_message_and_keeps_what_was_written(
@@ -194,6 +180,7 @@ def test_a_full_disk_stops_the_recording_with_a_message_and_keeps_what_was_writt
     proc = session.start(session.bin / "Vidorra.exe", "-recx", *region_switches(10),
                          "-a", "X:\\full.avi")
     box, text = wait_message(session, "could not be written", timeout=60)
+    assert "video" in text.lower(), text
     session.screenshot("recording-disk-full")
     dismiss(session, box)
     assert proc.wait(timeout=30) == 0
@@ -201,4 +188,5 @@ def test_a_full_disk_stops_the_recording_with_a_message_and_keeps_what_was_writt
     stream = scene.video_stream(scene.probe(avi))
     frames = scene.decode_frames(avi)
     assert 1 <= len(frames) <= 3
+    assert int(stream["nb_frames"]) == len(frames)  # the index holds what the file holds
     assert scene.check_region(frames[0], X, Y) > 0.95

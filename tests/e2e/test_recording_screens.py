@@ -8,7 +8,7 @@ import scene
 from recorder import Recording
 from test_recording import H, W, X, Y, region_switches
 from test_scene import running_scene
-from winesession import WineSession, wait_until
+from winesession import WineSession
 
 
 @pytest.fixture(scope="module", params=[16, 8])

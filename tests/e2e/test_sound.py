@@ -17,7 +17,7 @@ import pytest
 
 import scene
 from sound import audio_stream, loud_spans, pitch, read_sound, tone_file, tone_level, Sync
-from recorder import Recording, message_boxes, wait_message, dismiss
+from recorder import Recording, message_boxes, small_drive, wait_message, dismiss
 from test_scene import REGION, running_scene, wait_painted
 from winesession import WineSession, wait_until
 
@@ -380,22 +380,10 @@ def test_without_a_sound_input_the_recording_runs_and_the_status_line_says_so(
 
 @pytest.fixture
 def nearly_full_disk(session, tmp_path):
-    """Drive X: on a 1 MB tmpfs filled up to what completing a file keeps back (256 kB) and
-    some 40 kB more: sound at 11 kB a second fills it within seconds."""
-    mount = tmp_path / "small"
-    mount.mkdir()
-    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)]).returncode:
-        pytest.skip("mounting a tmpfs needs root")
-    drive = Path(session.env["WINEPREFIX"]) / "dosdevices" / "x:"
-    drive.symlink_to(mount)
-    try:
-        stat = os.statvfs(mount)
-        free = stat.f_bavail * stat.f_frsize
-        (mount / "filler").write_bytes(b"\0" * (free - (256 + 40) * 1024))
+    """Room for what completing a file keeps back (256 kB) and some 40 kB more: sound at 11 kB a
+    second fills it within seconds."""
+    with small_drive(session, tmp_path, keep_free=(256 + 40) * 1024) as mount:
         yield mount
-    finally:
-        drive.unlink()
-        subprocess.run(["umount", str(mount)])
 
 
 def test_a_disk_filling_with_sound_stops_once_with_the_sound_message_and_the_file_plays(
