@@ -15,15 +15,9 @@ EDGE = 150  # frames read at each end
 
 
 def frames_at_the_ends(path, count):
-    stream = scene.video_stream(scene.probe(path))
-    width, height = int(stream["width"]), int(stream["height"])
+    """(frame number, frame) for the first and the last EDGE frames, in order."""
     last = count - EDGE
-    cmd = ["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-map", "0:v:0", "-vf",
-           f"select=lt(n\\,{EDGE})+gte(n\\,{last})", "-fps_mode", "passthrough",
-           "-f", "rawvideo", "-pix_fmt", "rgb24", "-"]
-    data = subprocess.run(cmd, capture_output=True, check=True, timeout=600).stdout
-    size = width * height * 3
-    frames = [(width, height, data[i:i + size]) for i in range(0, len(data) - size + 1, size)]
+    frames = scene.decode_frames(path, select=f"lt(n\\,{EDGE})+gte(n\\,{last})")
     numbers = list(range(min(EDGE, count))) + list(range(max(EDGE, last), count))
     return list(zip(numbers, frames))
 
@@ -46,10 +40,7 @@ def trimmed_mean(values):
 
 
 def analyse(path):
-    info = scene.probe(path)
-    stream = scene.video_stream(info)
-    num, den = stream["r_frame_rate"].split("/")
-    rate = int(num) / int(den)
+    rate = scene.frame_rate(scene.video_stream(scene.probe(path)))
     times = frame_times(path)
     count = len(times)
     if count < 2 * EDGE:

@@ -144,14 +144,23 @@ def video_stream(info):
     return next(s for s in info["streams"] if s.get("codec_type") == "video")
 
 
-def decode_frames(path, every=1, max_frames=None):
+def frame_rate(stream):
+    """A video stream's frames a second, from its r_frame_rate fraction."""
+    num, den = stream["r_frame_rate"].split("/")
+    return int(num) / int(den)
+
+
+def decode_frames(path, every=1, max_frames=None, select=None):
     """Decoded video frames of a movie as (width, height, rgb24 bytes), in order: every
-    every-th frame from the first, at most max_frames of them."""
+    every-th frame from the first, or those ffmpeg's select expression picks, at most
+    max_frames of them."""
     stream = video_stream(probe(path))
     width, height = int(stream["width"]), int(stream["height"])
     cmd = ["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-map", "0:v:0"]
-    if every > 1:
-        cmd += ["-vf", f"select=not(mod(n\\,{int(every)}))"]
+    if select is None and every > 1:
+        select = f"not(mod(n\\,{int(every)}))"
+    if select is not None:
+        cmd += ["-vf", f"select={select}"]
     if max_frames is not None:
         cmd += ["-frames:v", str(int(max_frames))]
     # Passthrough: one output frame per decoded frame, none repeated or dropped for timing.

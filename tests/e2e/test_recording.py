@@ -22,11 +22,6 @@ def region_switches(rate=15, x=X, y=Y, w=W, h=H):
     return ["-x", x, "-y", y, "-w", w, "-h", h, "-f", rate, "-i-"]
 
 
-def frame_rate(stream):
-    num, den = stream["r_frame_rate"].split("/")
-    return int(num) / int(den)
-
-
 def test_recx_records_the_region_at_the_rate_and_ends_on_the_start_hot_key(
         session, scene_running, tmp_path):
     avi = tmp_path / "take.avi"
@@ -44,7 +39,7 @@ def test_recx_records_the_region_at_the_rate_and_ends_on_the_start_hot_key(
     assert len(info["streams"]) == 1
     stream = scene.video_stream(info)
     assert (stream["width"], stream["height"]) == (W, H)
-    assert frame_rate(stream) == 15
+    assert scene.frame_rate(stream) == 15
     frames = scene.decode_frames(avi)
     duration = float(stream["duration"])
     assert abs(len(frames) - duration * 15) <= 1
@@ -82,7 +77,7 @@ def test_a_playback_rate_other_than_the_capture_rate_speeds_up_or_slows_down_the
             session.wine("reg", "delete", STATE_KEY, "/v", name, "/f", check=False)
 
     stream = scene.video_stream(scene.probe(avi))
-    assert frame_rate(stream) == playback
+    assert scene.frame_rate(stream) == playback
     frames = scene.decode_frames(avi)
     # Taken at the capture rate: about that many frames a second of recording, each one capture
     # period after the last on the scene's 50-a-second counter.

@@ -57,8 +57,7 @@ def play(session, path):
 
 def video_duration(info):
     video = scene.video_stream(info)
-    num, den = video["r_frame_rate"].split("/")
-    return int(video["nb_frames"]) * int(den) / int(num)
+    return int(video["nb_frames"]) / scene.frame_rate(video)
 
 
 # The formats
