@@ -86,16 +86,10 @@ INT_PTR Dialog::RunModalLoop() {
         }
         bool swallowed = false;
         try {
-            swallowed = App().PreTranslateMessage(msg);
+            swallowed =
+                App().PreTranslateMessage(msg) || (hwnd_ != nullptr && PreTranslateMessage(msg));
         } catch (...) {
             swallowed = false;
-        }
-        if (!swallowed && hwnd_ != nullptr) {
-            try {
-                swallowed = PreTranslateMessage(msg);
-            } catch (...) {
-                swallowed = false;
-            }
         }
         if (swallowed || (hwnd_ != nullptr && ::IsDialogMessageA(hwnd_, &msg) != FALSE)) {
             continue;
