@@ -1,5 +1,6 @@
 import pytest
 
+from recorder import SETTINGS_KEY, STATE_KEY
 from winesession import WineSession
 
 
@@ -31,3 +32,19 @@ def end_what_the_test_started(request):
             except Exception:
                 pass
     del session.procs[before:]
+
+
+@pytest.fixture
+def fresh_settings(session):
+    """Every test starts from the defaults and leaves them for the next."""
+    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
+    yield
+    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
+
+
+@pytest.fixture
+def stay_visible(session):
+    """The main window stays as it is while recording, so its states can be seen."""
+    session.wine("reg", "add", STATE_KEY, "/v", "WndHide", "/t", "REG_DWORD", "/d", "1047", "/f")
+    yield
+    session.wine("reg", "delete", STATE_KEY, "/v", "WndHide", "/f", check=False)

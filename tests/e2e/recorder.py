@@ -12,6 +12,10 @@ import pytest
 from winesession import wait_until
 
 TITLE = "Vidorra"
+# Where the program keeps its settings.
+SETTINGS_KEY = r"HKCU\Software\Talvenor\Vidorra"
+STATE_KEY = SETTINGS_KEY + r"\State"
+KEYS_KEY = SETTINGS_KEY + r"\Keys"
 
 
 def message_boxes(session, title=TITLE):

@@ -4,14 +4,11 @@ line, a hot key taken by someone else, closing during a recording, the Play butt
 import re
 import time
 
-import pytest
-
 import scene
-from recorder import dismiss, wait_message
+from recorder import STATE_KEY, dismiss, wait_message
 from winesession import wait_until
 
 TITLE = "Vidorra"
-STATE_KEY = r"HKCU\Software\Talvenor\Vidorra\State"
 
 
 def dialog_controls(session):
@@ -30,13 +27,6 @@ def wait_captions(session, record, pause, timeout=15):
 def key(session, *keys):
     session.run("xdotool", "key", *keys)
 
-
-@pytest.fixture
-def stay_visible(session):
-    """The main window stays as it is while recording, so its states can be seen."""
-    session.wine("reg", "add", STATE_KEY, "/v", "WndHide", "/t", "REG_DWORD", "/d", "1047", "/f")
-    yield
-    session.wine("reg", "delete", STATE_KEY, "/v", "WndHide", "/f", check=False)
 
 
 def test_hot_keys_start_pause_take_frames_resume_lock_pan_and_stop(

@@ -4,11 +4,10 @@ key works from another program while the old one is let go, and the binding is s
 
 import time
 
-import pytest
-
 import scene
-from test_control import reg_values, wait_captions
-from test_pages import KEYS_KEY, SETTINGS_KEY, STATE_KEY, MainWindow
+from recorder import KEYS_KEY
+from test_control import key, reg_values, wait_captions
+from test_pages import MainWindow
 from test_scene import running_scene
 from winesession import wait_until
 
@@ -18,19 +17,6 @@ START_BUTTON = 1015
 PAUSE_BUTTON = 1016
 F2, F7, F9 = 0x71, 0x76, 0x78
 MOD_CONTROL, MOD_SHIFT = 2, 4
-
-
-@pytest.fixture
-def fresh_settings(session):
-    """Default bindings at the start; the main window stays as it is while recording."""
-    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
-    session.wine("reg", "add", STATE_KEY, "/v", "WndHide", "/t", "REG_DWORD", "/d", "1047", "/f")
-    yield
-    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
-
-
-def key(session, *keys):
-    session.run("xdotool", "key", *keys)
 
 
 def click_on_screen(session, control):
@@ -64,7 +50,7 @@ def activate(session, title):
 
 
 def test_a_new_start_key_records_from_another_program_and_the_old_one_is_let_go(
-        session, fresh_settings, tmp_path):
+        session, fresh_settings, stay_visible, tmp_path):
     avi = tmp_path / "rebound.avi"
     proc = session.start(session.bin / "Vidorra.exe", "-a", session.windows_path(avi), "-i-",
                          "-w", 160, "-h", 120)
@@ -122,7 +108,7 @@ def test_a_new_start_key_records_from_another_program_and_the_old_one_is_let_go(
 
 
 def test_a_key_alone_becomes_ctrl_shift_and_cancel_or_no_key_changes_nothing(
-        session, fresh_settings):
+        session, fresh_settings, stay_visible):
     proc = session.start(session.bin / "Vidorra.exe")
     session.wait_window(TITLE)
     main = MainWindow(session)

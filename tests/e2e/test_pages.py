@@ -8,14 +8,11 @@ import time
 import pytest
 
 import scene
-from recorder import dismiss, message_boxes, wait_message
+from recorder import KEYS_KEY, STATE_KEY, dismiss, message_boxes, wait_message
 from test_control import reg_values
 from winesession import wait_until
 
 TITLE = "Vidorra"
-SETTINGS_KEY = r"HKCU\Software\Talvenor\Vidorra"
-STATE_KEY = SETTINGS_KEY + r"\State"
-KEYS_KEY = SETTINGS_KEY + r"\Keys"
 
 # A control only each page has, to tell the pages apart (control ids repeat between pages).
 PAGE_MARKERS = {"region": 1076, "hotkeys": 1018, "video": 1058, "sound": 1069}
@@ -91,14 +88,6 @@ class MainWindow:
     def close(self, proc):
         self.session.close_window(self.top["hwnd"])
         assert proc.wait(timeout=30) == 0
-
-
-@pytest.fixture
-def fresh_settings(session):
-    """Every test starts from the defaults and leaves them for the next."""
-    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
-    yield
-    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
 
 
 def refusals(session):

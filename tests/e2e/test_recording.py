@@ -4,7 +4,7 @@ ffmpeg: region, rate, frame count, pixels, cursor and the failures a user can me
 import pytest
 
 import scene
-from recorder import Recording, dismiss, small_drive, wait_message
+from recorder import STATE_KEY, Recording, dismiss, small_drive, wait_message
 from test_scene import running_scene, wait_painted
 from winesession import wait_until
 
@@ -54,9 +54,6 @@ def test_recx_records_the_region_at_the_rate_and_ends_on_the_start_hot_key(
     # Frames in capture order; at 50 counts a second, a 15 fps frame is about 3.3 counts.
     assert all(s >= 0 for s in steps), counters
     assert 2 <= sorted(steps)[len(steps) // 2] <= 5, counters
-
-
-STATE_KEY = r"HKCU\Software\Talvenor\Vidorra\State"
 
 
 @pytest.mark.parametrize("capture,playback", [(10, 25), (20, 5)])

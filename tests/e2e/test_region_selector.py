@@ -10,8 +10,8 @@ import time
 import pytest
 
 import scene
-from recorder import Recording, dismiss, wait_message
-from test_control import STATE_KEY, reg_values
+from recorder import STATE_KEY, Recording, dismiss, wait_message
+from test_control import reg_values
 from test_scene import running_scene
 from winesession import wait_until
 

@@ -17,35 +17,21 @@ import pytest
 
 import scene
 from sound import audio_stream, loud_spans, pitch, read_sound, tone_file, tone_level, Sync
-from recorder import Recording, message_boxes, small_drive, wait_message, dismiss
+from recorder import STATE_KEY, Recording, message_boxes, small_drive, wait_message, dismiss
 from test_scene import REGION, running_scene, wait_painted
 from winesession import WineSession, wait_until
 
 TITLE = "Vidorra"
-SETTINGS_KEY = r"HKCU\Software\Talvenor\Vidorra"
-STATE_KEY = SETTINGS_KEY + r"\State"
 
 
 @pytest.fixture
-def sound_format(session):
+def sound_format(session, fresh_settings):
     """Every run saves its settings on exit, so each test here starts from the defaults (and
     leaves them): then sets the sample format the next recording starts with."""
     def set_format(rate, bits):
         for name, value in (("SoundSampRate", rate), ("SoundSampSize", bits)):
             session.wine("reg", "add", STATE_KEY, "/v", name, "/t", "REG_DWORD", "/d", value, "/f")
-    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
-    yield set_format
-    session.wine("reg", "delete", SETTINGS_KEY, "/f", check=False)
-
-
-@pytest.fixture(autouse=True)
-def no_leftover_program(session):
-    """A failed test must not leave its recorder (or its message box) to the next one."""
-    started = len(session.procs)
-    yield
-    for proc in session.procs[started:]:
-        if proc.poll() is None:
-            proc.kill()
+    return set_format
 
 
 # Reading the movie's sound
