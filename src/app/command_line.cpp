@@ -28,10 +28,12 @@ double LeadingReal(const std::string& text) {
     return std::strtod(text.c_str(), nullptr);
 }
 
-void ApplySize(const std::string& value, Shared<int32_t>& field) {
+bool ApplySize(const std::string& value, Shared<int32_t>& field) {
     const int32_t v = LeadingInteger(value);
-    if (option_rules::IsValidSize(v))
-        field = v;
+    if (!option_rules::IsValidSize(v))
+        return false;
+    field = v;
+    return true;
 }
 
 } // namespace
@@ -96,8 +98,13 @@ std::string NumberValue(const std::vector<std::string>& args, size_t& i, size_t 
     return {};
 }
 
-void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptions& options,
-                            const WindowRectLookup& windowRect) {
+std::vector<RefusedSwitch> ApplyRecordingSwitches(const std::vector<std::string>& args,
+                                                  RecordingOptions& options,
+                                                  const WindowRectLookup& windowRect) {
+    std::vector<RefusedSwitch> refused;
+    const auto refuse = [&refused](std::string name, std::string value) {
+        refused.push_back({std::move(name), std::move(value)});
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string arg = args[i];
         // Tried in this order: the first switch the argument starts with wins.
@@ -121,19 +128,28 @@ void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptio
         } else if (StartsWith(arg, "-y")) {
             options.StartY = LeadingInteger(NumberValue(args, i, 2));
         } else if (StartsWith(arg, "-w")) {
-            ApplySize(NumberValue(args, i, 2), options.Width);
+            const std::string value = NumberValue(args, i, 2);
+            if (!ApplySize(value, options.Width))
+                refuse("-w", value);
         } else if (StartsWith(arg, "-h")) {
-            ApplySize(NumberValue(args, i, 2), options.Height);
+            const std::string value = NumberValue(args, i, 2);
+            if (!ApplySize(value, options.Height))
+                refuse("-h", value);
         } else if (StartsWith(arg, "-f")) {
-            const double rate = LeadingReal(NumberValue(args, i, 2));
+            const std::string value = NumberValue(args, i, 2);
+            const double rate = LeadingReal(value);
             if (option_rules::IsValidRate(rate)) {
                 options.FrameRate = rate;
                 options.PlaybackRate = rate;
+            } else {
+                refuse("-f", value);
             }
         } else if (StartsWith(arg, "-a")) {
             // The next argument is the name, and is still looked at as a switch in its turn.
             if (i + 1 < args.size() && option_rules::IsValidFileName(args[i + 1]))
                 options.FileName = args[i + 1];
+            else
+                refuse("-a", i + 1 < args.size() ? args[i + 1] : std::string());
         } else if (StartsWith(arg, "-i+")) {
             options.IncrementFileName = 1;
         } else if (StartsWith(arg, "-i-")) {
@@ -152,4 +168,5 @@ void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptio
             options.DrawCursor = 0;
         }
     }
+    return refused;
 }

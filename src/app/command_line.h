@@ -27,8 +27,16 @@ struct ScreenRect {
 // window.
 using WindowRectLookup = std::function<bool(uint64_t handle, ScreenRect& rect)>;
 
+// A recording switch whose value the program cannot record with.
+struct RefusedSwitch {
+    std::string name;  // "-a", "-f", ...
+    std::string value; // as given
+};
+
 // Applies every recording switch to the options. Values the program cannot record with (a rate
-// that is not a positive finite number, a width or height below 1, an unusable file name) leave
-// the loaded value as it was.
-void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptions& options,
-                            const WindowRectLookup& windowRect);
+// that is not a positive finite number, a width or height below 1, an unusable file name, a
+// missing one) leave the loaded value as it was and are returned, in command-line order: a
+// recording asked for on the same command line must not go ahead with other settings.
+std::vector<RefusedSwitch> ApplyRecordingSwitches(const std::vector<std::string>& args,
+                                                  RecordingOptions& options,
+                                                  const WindowRectLookup& windowRect);

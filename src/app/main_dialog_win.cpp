@@ -14,13 +14,16 @@ namespace {
 // Tab order: region, hot keys, video, sound.
 constexpr UINT kTabTexts[CVidorraDlg::kPageCount] = {IDS_TAB_REGION, IDS_TAB_HOTKEYS, IDS_TAB_VIDEO,
                                                      IDS_TAB_SOUND};
+// Wakes the recording control for a command that waited for a start's set-up (wParam: the
+// session it was meant for).
+constexpr UINT WM_RUN_DEFERRED = WM_APP + 1;
 
 } // namespace
 
 CVidorraDlg::CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors)
     : Dialog(IDD_MAIN), options_(options), engine_(options, cursors, *this),
-      icon_(App().LoadIcon(IDI_MAIN)), hotKeyPage_(options), regionPage_(options),
-      videoPage_(options), soundPage_(options) {}
+      control_(engine_, options, *this), icon_(App().LoadIcon(IDI_MAIN)), hotKeyPage_(options),
+      regionPage_(options), videoPage_(options), soundPage_(options) {}
 
 CVidorraDlg::~CVidorraDlg() = default;
 
@@ -97,13 +100,13 @@ void CVidorraDlg::PlaceAtStoredPosition() {
 void CVidorraDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
     switch (id) {
     case IDC_MAIN_RECORD:
-        RecordCommand();
+        control_.Handle(ControlInput::StartStopButton);
         break;
     case IDC_MAIN_PAUSE:
-        PauseCommand();
+        control_.Handle(ControlInput::PauseButton);
         break;
     case IDC_MAIN_PLAY:
-        if (!engine_.Busy())
+        if (control_.State() == ControlState::Idle)
             Play();
         break;
     case IDC_MAIN_DEFAULTS:
@@ -134,18 +137,29 @@ void CVidorraDlg::OnClose() {
 }
 
 void CVidorraDlg::Close() {
-    if (busy_) {
-        deferred_ = Deferred::Close;
+    // A running recording is stopped first; a start or stop under way finishes, then the close
+    // comes back from the queue.
+    if (!control_.RequestClose())
         return;
-    }
-    if (engine_.Busy())
-        StopRecording();
     CloseHelp(Handle());
     engine_.ReleaseSoundDevice();
-    const RECT r = Wnd().WindowRect();
-    options_.WinX = r.left;
-    options_.WinY = r.top;
+    StoreWindowPosition();
     End(IDOK);
+}
+
+void CVidorraDlg::StopForExit() {
+    if (control_.RecordState() != record_state::Idle)
+        control_.RequestClose();
+}
+
+void CVidorraDlg::StoreWindowPosition() {
+    // Where the window stands when restored: a minimised one reports -32000.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!::GetWindowPlacement(Handle(), &placement))
+        return;
+    options_.WinX = placement.rcNormalPosition.left;
+    options_.WinY = placement.rcNormalPosition.top;
 }
 
 bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -156,7 +170,7 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         return true;
     case WM_PALETTECHANGED:
         // The session loop picks it up; re-posting could spin a message box or the stop.
-        if (engine_.Busy())
+        if (control_.SessionRunning())
             engine_.NotePaletteChange();
         result = 0;
         return true;
@@ -164,7 +178,15 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         result = 0;
         return true;
     case WM_TIMER:
-        // A frame waits while a message box of ours runs its own loop.
+        // The grabber's frames, dispatched by a loop other than the session's: a message box,
+        // a menu, the window being moved. Left waiting, they would fill the ring and end the
+        // recording as too many dropped.
+        if (control_.SessionRunning())
+            engine_.OnFrameTimer();
+        result = 0;
+        return true;
+    case WM_RUN_DEFERRED:
+        control_.RunDeferred(static_cast<uint32_t>(wp));
         result = 0;
         return true;
     case WM_SYSCOMMAND:
@@ -226,129 +248,40 @@ void CVidorraDlg::PaintMinimizedIcon() {
 
 // Record control
 
-void CVidorraDlg::RecordCommand() {
-    startPosted_ = false;
-    if (busy_) {
-        deferred_ = Deferred::Record;
-        return;
-    }
-    if (engine_.Busy())
-        StopRecording();
-    else
-        StartRecording(record_state::Recording);
-}
-
-void CVidorraDlg::PauseCommand() {
-    startPosted_ = false;
-    if (busy_) {
-        deferred_ = Deferred::Pause;
-        return;
-    }
-    switch (engine_.State()) {
-    case record_state::Idle:
-        StartRecording(record_state::Paused);
-        break;
-    case record_state::Recording:
-        engine_.Pause();
-        ShowButtonsFor(record_state::Paused);
-        RegisterSingleShotHotKey(Handle(), options_);
-        break;
-    case record_state::Paused:
-        ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
-        engine_.Resume();
-        ShowButtonsFor(record_state::Recording);
-        break;
-    default:
-        break;
-    }
-}
-
-void CVidorraDlg::SingleFrameCommand() {
-    if (!busy_ && engine_.State() == record_state::Paused)
-        engine_.SingleFrame();
-}
-
 void CVidorraDlg::HotKey(int id, LPARAM lParam) {
     switch (id) {
     case hot_key_id::Start:
-        if (lParam == 0) {
-            // The engine asks for a stop; while idle (or already stopping) there is nothing to
-            // stop, and starting instead would overwrite the take just made.
-            if (engine_.Busy() && !busy_)
-                StopRecording();
-        } else if (!engine_.Busy()) {
-            PostStart(IDC_MAIN_RECORD);
-        } else {
-            RecordCommand();
-        }
+        // lParam 0: the engine asks for a stop after a failure.
+        control_.Handle(lParam == 0 ? ControlInput::EngineStop : ControlInput::StartStopKey);
         break;
     case hot_key_id::Pause:
-        if (!engine_.Busy())
-            PostStart(IDC_MAIN_PAUSE);
-        else
-            PauseCommand();
+        control_.Handle(ControlInput::PauseKey);
         break;
     case hot_key_id::SingleShot:
-        SingleFrameCommand();
+        control_.Handle(ControlInput::SingleFrameKey);
         break;
     case hot_key_id::LockPan:
-        options_.PanLocked = options_.PanLocked ? 0 : 1;
-        if (pages_[1])
-            pages_[1]->Item(IDC_HOTKEYS_PAN_LOCKED).SetChecked(options_.PanLocked != 0);
+        control_.Handle(ControlInput::LockPanKey);
         break;
     default:
         break;
     }
 }
 
-void CVidorraDlg::PostStart(int buttonId) {
-    // Started from the queue, as a click on the button would; a second press before then must
-    // not turn into a stop.
-    if (startPosted_)
-        return;
-    startPosted_ = true;
+void CVidorraDlg::PostStartCommand(int32_t recordState) {
+    const int buttonId = recordState == record_state::Paused ? IDC_MAIN_PAUSE : IDC_MAIN_RECORD;
     Wnd().Post(WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                reinterpret_cast<LPARAM>(Item(buttonId).Handle()));
 }
 
-void CVidorraDlg::StartRecording(int32_t initialState) {
-    busy_ = true;
-    Item(IDC_MAIN_RECORD).Focus();
-    EnablePages(false);
-    ShowButtonsFor(initialState);
-    if (initialState == record_state::Paused)
-        RegisterSingleShotHotKey(Handle(), options_);
-    engine_.Run(initialState); // the whole recording
-    busy_ = false;
-    RunDeferred();
+void CVidorraDlg::PostDeferred(uint32_t serial) {
+    Wnd().Post(WM_RUN_DEFERRED, serial);
 }
 
-void CVidorraDlg::StopRecording() {
-    busy_ = true;
-    ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
-    engine_.Stop();
-    busy_ = false;
-    RunDeferred();
-}
-
-void CVidorraDlg::RunDeferred() {
-    const Deferred what = std::exchange(deferred_, Deferred::None);
-    if (what == Deferred::Close) {
-        Wnd().Post(WM_CLOSE);
-        return;
-    }
-    // What waited for a start's set-up acts on the recording; once idle it is dropped, so a
-    // stop request never turns into a new recording.
-    if (!engine_.Busy())
-        return;
-    if (what == Deferred::Record)
-        Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), 0);
-    else if (what == Deferred::Pause)
-        Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_PAUSE, BN_CLICKED), 0);
-}
-
-void CVidorraDlg::ShowButtonsFor(int32_t state) {
+void CVidorraDlg::ShowRecordState(int32_t state) {
     const bool idle = state == record_state::Idle;
+    if (!idle)
+        Item(IDC_MAIN_RECORD).Focus(); // before the pages that may hold the focus go grey
     Item(IDC_MAIN_RECORD)
         .SetText(App().LoadString(idle ? IDS_RECORD_BUTTON_START : IDS_RECORD_BUTTON_STOP));
     const UINT pauseText = idle                            ? IDS_PAUSE_BUTTON_IDLE
@@ -356,16 +289,33 @@ void CVidorraDlg::ShowButtonsFor(int32_t state) {
                                                            : IDS_PAUSE_BUTTON_PAUSE;
     Item(IDC_MAIN_PAUSE).SetText(App().LoadString(pauseText));
     Item(IDC_MAIN_PLAY).Enable(idle);
+    EnablePages(idle);
+}
+
+void CVidorraDlg::HoldSingleFrameKey(bool hold) {
+    if (hold)
+        RegisterSingleShotHotKey(Handle(), options_);
+    else
+        ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
+}
+
+void CVidorraDlg::OnPanLockToggled() {
+    if (pages_[1])
+        pages_[1]->Item(IDC_HOTKEYS_PAN_LOCKED).SetChecked(options_.PanLocked != 0);
 }
 
 void CVidorraDlg::EnablePages(bool enable) {
     for (OptionPage* page : pages_)
-        page->Wnd().Enable(enable);
+        if (page != nullptr)
+            page->Wnd().Enable(enable);
 }
 
 // Session host
 
 void CVidorraDlg::ShowMessage(const std::string& text) {
+    // A script's run ("-recx") never waits for someone to click a box: its exit code tells.
+    if (options_.ExitAfterRecording)
+        return;
     ::MessageBoxA(Handle(), text.c_str(), App().Name().c_str(), MB_OK | MB_SETFOREGROUND);
 }
 
@@ -374,7 +324,7 @@ bool CVidorraDlg::PreTranslateSessionMessage(MSG& msg) {
 }
 
 void CVidorraDlg::OnRecordingStarted() {
-    busy_ = false;
+    control_.OnSessionStarted(engine_.State());
     switch (options_.WndHide) {
     case wnd_hide::Minimize:
         Wnd().Show(SW_MINIMIZE);
@@ -390,8 +340,7 @@ void CVidorraDlg::OnRecordingStarted() {
 }
 
 void CVidorraDlg::OnRecordingStopped() {
-    ShowButtonsFor(record_state::Idle);
-    EnablePages(true);
+    control_.OnSessionStopped();
     // Panning may have moved the region.
     regionPage_.RefreshFromOptions();
     // Also after a failed set-up: a scripted run must end either way.
@@ -420,7 +369,7 @@ void CVidorraDlg::Play() {
 
 void CVidorraDlg::RestoreDefaults() {
     // The settings a running recording was made from stay until it ends.
-    if (busy_ || engine_.Busy())
+    if (control_.State() != ControlState::Idle)
         return;
     const std::string question = App().LoadString(IDS_CONFIRM_DEFAULTS);
     if (::MessageBoxA(Handle(), question.c_str(), App().Name().c_str(),

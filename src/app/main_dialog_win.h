@@ -4,6 +4,7 @@
 // switch between the four option pages. It hosts the recording engine and runs the record state
 // machine: idle, recording, paused.
 
+#include "engine/record_control_win.h"
 #include "engine/recording_engine_win.h"
 #include "engine/recording_options.h"
 #include "framework/dialog_win.h"
@@ -16,21 +17,19 @@
 
 class CursorImageTable;
 
-class CVidorraDlg : public Dialog, public SessionHost {
+class CVidorraDlg : public Dialog, public SessionHost, private RecordControlView {
 public:
     CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors);
     ~CVidorraDlg() override;
 
     static constexpr int kPageCount = 4;
 
-    [[nodiscard]] int32_t RecordState() const noexcept { return engine_.State(); }
-    // The record button's command: start when idle, stop otherwise.
-    void RecordCommand();
-    // The pause button's command: pause, resume, or start paused.
-    void PauseCommand();
-    // One frame while paused.
-    void SingleFrameCommand();
+    [[nodiscard]] int32_t RecordState() const noexcept { return control_.RecordState(); }
+    // Every command that starts, pauses or stops a recording goes through here.
+    [[nodiscard]] RecordControl& Control() noexcept { return control_; }
     void HotKey(int id, LPARAM lParam);
+    // Ends a recording still running when the program must end.
+    void StopForExit();
 
     // The option pages, for those who change the options behind their backs.
     [[nodiscard]] CMyPropertyPage1& HotKeyPage() noexcept { return hotKeyPage_; }
@@ -44,6 +43,8 @@ public:
     void OnSessionHotKey(int id, LPARAM lParam) override { HotKey(id, lParam); }
     bool PreTranslateSessionMessage(MSG& msg) override;
     void OnRecordingStarted() override;
+    void OnRecordingStopping() override { control_.OnSessionStopping(); }
+    void OnReportingOutcome() override { control_.OnSessionReporting(); }
     void OnRecordingStopped() override;
     void SetStatusText(const std::string& text) override;
     void OnFileNameChanged() override;
@@ -57,7 +58,13 @@ protected:
     bool PreTranslateMessage(MSG& msg) override;
 
 private:
-    enum class Deferred { None, Record, Pause, Close };
+    // RecordControlView
+    void PostStartCommand(int32_t recordState) override;
+    void PostDeferred(uint32_t serial) override;
+    void PostClose() override { Wnd().Post(WM_CLOSE); }
+    void ShowRecordState(int32_t recordState) override;
+    void HoldSingleFrameKey(bool hold) override;
+    void OnPanLockToggled() override;
 
     void CreatePages();
     void ShowPageOfSelectedTab();
@@ -65,18 +72,15 @@ private:
     void PaintMinimizedIcon();
     bool OnEnterKey(HWND focus);
     void Close();
-    void PostStart(int buttonId);
-    void StartRecording(int32_t initialState);
-    void StopRecording();
-    void ShowButtonsFor(int32_t state);
     void EnablePages(bool enable);
-    void RunDeferred();
+    void StoreWindowPosition();
     void Play();
     void RestoreDefaults();
     void RefreshPages();
 
     RecordingOptions& options_;
     RecordingEngine engine_;
+    RecordControl control_;
     HICON icon_ = nullptr;
     CMyPropertyPage1 hotKeyPage_;
     CMyPropertyPage2 regionPage_;
@@ -84,10 +88,4 @@ private:
     CMyPropertyPage4 soundPage_;
     // Index = tab index: region, hot keys, video, sound. Set once their windows exist.
     std::array<OptionPage*, kPageCount> pages_{};
-    // A start's set-up or a stop is running: commands that arrive meanwhile (a message box
-    // dispatches them) wait for it to finish instead of re-entering it.
-    bool busy_ = false;
-    Deferred deferred_ = Deferred::None;
-    // A hot key posted the start; a second press before it is handled must not stop it.
-    bool startPosted_ = false;
 };

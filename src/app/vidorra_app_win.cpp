@@ -87,26 +87,39 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     CVidorraDlg dialog(options_, cursors_);
     options_.RecordAtStart = 0;
     options_.ExitAfterRecording = 0;
-    ApplyRecordingSwitches(args, options_, OuterWindowRect);
+    const std::vector<RefusedSwitch> refused =
+        ApplyRecordingSwitches(args, options_, OuterWindowRect);
+    // A script's run: it ends with the recording and tells how it went by its exit code alone.
+    const bool scripted = options_.ExitAfterRecording != 0;
+    if (!refused.empty()) {
+        // Never a recording to another name or region than the one asked for.
+        if (scripted)
+            return 1;
+        options_.RecordAtStart = 0;
+        const std::string text =
+            FormatText(LoadString(IDS_BAD_SWITCH), {refused[0].name, refused[0].value});
+        ::MessageBoxA(nullptr, text.c_str(), Name().c_str(), MB_OK | MB_ICONWARNING);
+    }
     if (!dialog.CreateModeless(nullptr))
         return 1;
     RegisterAllHotKeys(dialog.Handle(), options_);
     if (options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
-        dialog.Wnd().Post(WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED),
-                          reinterpret_cast<LPARAM>(dialog.Item(IDC_MAIN_RECORD).Handle()));
+        dialog.Control().Handle(ControlInput::StartStopKey);
     }
     if (!automation && !options_.RecordAtStart)
         dialog.Wnd().Show(SW_SHOW);
     dialog.RunModalLoop();
-    if (dialog.RecordState() != 0)
-        dialog.RecordCommand();
+    dialog.StopForExit();
+    const bool recorded = dialog.Control().LastRecordingSucceeded();
     UnregisterAllHotKeys(dialog.Handle());
     dialog.Destroy();
     // Whatever cannot be written is reported by name; the rest is written regardless.
     std::vector<std::string> unsaved = SaveState(settingsKey, options_);
     const std::vector<std::string> unsavedKeys = SaveKeys(settingsKey, options_);
     unsaved.insert(unsaved.end(), unsavedKeys.begin(), unsavedKeys.end());
+    if (scripted)
+        return recorded && unsaved.empty() ? 0 : 1;
     if (!unsaved.empty())
         ReportUnsavedSettings(unsaved);
     return 0;

@@ -79,3 +79,47 @@ void BuildColorTable(const PaletteColor* palette, int32_t count, int32_t staticH
 int32_t AviErrorNumber(int32_t hresult) noexcept {
     return static_cast<int32_t>(static_cast<uint32_t>(hresult) & 0xFFFF) - 0x4000;
 }
+
+namespace {
+
+uint32_t ReadU32(const uint8_t* p) noexcept {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Looks through the chunks of [begin, end) for the video stream header, descending into the
+// 'hdrl' and 'strl' lists.
+std::optional<size_t> FindVideoHandler(const uint8_t* data, size_t begin, size_t end,
+                                       int depth) noexcept {
+    constexpr uint32_t kList = MakeFourcc('L', 'I', 'S', 'T');
+    constexpr uint32_t kStrh = MakeFourcc('s', 't', 'r', 'h');
+    size_t at = begin;
+    while (end - at >= 8) {
+        const uint32_t id = ReadU32(data + at);
+        const uint64_t length = ReadU32(data + at + 4);
+        const size_t body = at + 8;
+        const size_t bodyEnd = static_cast<size_t>(std::min<uint64_t>(end, body + length));
+        if (id == kList && depth < 2 && bodyEnd - body >= 4) {
+            const uint32_t type = ReadU32(data + body);
+            if (type == MakeFourcc('h', 'd', 'r', 'l') || type == MakeFourcc('s', 't', 'r', 'l'))
+                if (auto found = FindVideoHandler(data, body + 4, bodyEnd, depth + 1))
+                    return found;
+        } else if (id == kStrh && bodyEnd - body >= 8 && ReadU32(data + body) == fourcc::Vids) {
+            return body + 4;
+        }
+        const uint64_t next = body + length + (length & 1);
+        if (next >= end)
+            break;
+        at = static_cast<size_t>(next);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<size_t> VideoHandlerOffset(const uint8_t* data, size_t size) noexcept {
+    if (data == nullptr || size < 12 || ReadU32(data) != MakeFourcc('R', 'I', 'F', 'F') ||
+        ReadU32(data + 8) != MakeFourcc('A', 'V', 'I', ' '))
+        return std::nullopt;
+    return FindVideoHandler(data, 12, size, 0);
+}

@@ -121,18 +121,7 @@ void RecordingEngine::Tick(bool singleFrame) {
     }
     POINT cursorPos{};
     ::GetCursorPos(&cursorPos);
-
-    // Panning.
-    const int32_t panModifiers = options_.PanModifiers;
-    const bool pan = PanningActive(options_.PanLocked != 0, panModifiers,
-                                   panModifiers != 0 ? HeldModifiers() : 0);
-    if (pan) {
-        options_.StartX = PanAxis(options_.StartX, cursorPos.x - s.previousCursorPos.x,
-                                  options_.Width, s.screenWidth);
-        options_.StartY = PanAxis(options_.StartY, cursorPos.y - s.previousCursorPos.y,
-                                  options_.Height, s.screenHeight);
-    }
-    s.previousCursorPos = cursorPos;
+    PanRegion(cursorPos);
 
     const int32_t x = options_.StartX;
     const int32_t y = options_.StartY;
@@ -156,77 +145,30 @@ void RecordingEngine::Tick(bool singleFrame) {
             cursor = cursors_.Lookup(cursor);
     }
 
-    // The frame's stream position, from the clock.
-    int32_t position = 0;
-    if (!paused) {
-        if (singleFrame)
-            position = s.schedule.NextInSequence();
-        else if (s.schedule.Next(::timeGetTime(), position) == FrameSchedule::Verdict::TooEarly)
-            position = -1;
-    }
-
-    const int slotIndex = s.ring.FreeSlot();
-    if (slotIndex < 0) {
-        if (!paused && position >= 0 && s.drops.Dropped() &&
-            s.frameIndex.Abort(abort_code::TooManyDropped))
-            RequestStop();
-    } else if (paused || position >= 0) {
-        FrameSlot& slot = s.slots[slotIndex];
-        const FrameFormatBlock* format = s.currentFormat.load();
-        bool ready = true;
-        if (slot.generation < format->generation) {
-            void* bits = nullptr;
-            UniqueBitmap fresh(::CreateDIBSection(s.screenDc.get(), format->Info(), DIB_RGB_COLORS,
-                                                  &bits, nullptr, 0));
-            if (fresh && bits) {
-                slot.bitmap = std::move(fresh);
-                slot.bits = bits;
-                slot.generation = format->generation;
-                slot.format = format;
+    int32_t position = -1;
+    if (paused || TakeFramePosition(singleFrame, position)) {
+        const int slotIndex = s.ring.FreeSlot();
+        if (slotIndex < 0) {
+            if (!paused)
+                CountDroppedFrame();
+        } else {
+            FrameSlot& slot = s.slots[slotIndex];
+            if (!FitSlotToFormat(slot)) {
+                // The old bitmap is kept; this frame is lost.
+                if (!paused)
+                    CountDroppedFrame();
             } else {
-                ready = false; // keep the old bitmap; this frame is lost
-            }
-        }
-        if (ready) {
-            {
-                SelectionGuard select(s.memoryDc.get(), slot.bitmap.get());
-                ::BitBlt(s.memoryDc.get(), 0, 0, width, height, s.screenDc.get(), x, y, SRCCOPY);
-                ICONINFO icon{};
-                if (cursor && !::GetIconInfo(cursor, &icon)) {
-                    // A cursor of another process that this platform will not let us read
-                    // (Wine keeps cursor images per process): the arrow is the best likeness.
-                    cursor = cursors_.Lookup(::LoadCursorA(nullptr, IDC_ARROW));
-                    if (!::GetIconInfo(cursor, &icon))
-                        cursor = nullptr;
-                }
-                if (cursor) {
-                    if (icon.hbmMask)
-                        ::DeleteObject(icon.hbmMask);
-                    if (icon.hbmColor)
-                        ::DeleteObject(icon.hbmColor);
-                    const int cx = cursorPos.x - static_cast<int>(icon.xHotspot);
-                    const int cy = cursorPos.y - static_cast<int>(icon.yHotspot);
-                    // The cursor sits on the live background of its own square.
-                    ::BitBlt(s.cursorDc.get(), 0, 0, kCursorSize, kCursorSize, s.screenDc.get(), cx,
-                             cy, SRCCOPY);
-                    ::DrawIcon(s.cursorDc.get(), 0, 0, cursor);
-                    ::BitBlt(s.memoryDc.get(), cx - x, cy - y, kCursorSize, kCursorSize,
-                             s.cursorDc.get(), 0, 0, SRCCOPY);
+                CaptureRegion(slot, RECT{x, y, x + width, y + height}, cursor, cursorPos);
+                if (!paused) {
+                    s.drops.Captured();
+                    // The moment the first frame of a run was taken is where its sound begins.
+                    if (s.soundMomentWanted.exchange(false))
+                        s.soundMomentMs.store(flashStart);
+                    s.ring.Publish(slotIndex, position);
                 }
             }
-            // The writer reads the pixels straight from the section's memory.
-            ::GdiFlush();
-            if (!paused) {
-                s.drops.Captured();
-                // The moment the first frame of a run was taken is where its sound begins.
-                if (s.soundMomentWanted.exchange(false))
-                    s.soundMomentMs.store(flashStart);
-                s.ring.Publish(slotIndex, position);
-            }
-        } else if (!paused && s.drops.Dropped() && s.frameIndex.Abort(abort_code::TooManyDropped)) {
-            RequestStop();
+            ::PostMessageA(host_.HostWindow(), WM_TIMER, 0, 0);
         }
-        ::PostMessageA(host_.HostWindow(), WM_TIMER, 0, 0);
     }
 
     if (flash) {
@@ -234,4 +176,92 @@ void RecordingEngine::Tick(bool singleFrame) {
         }
         flash.reset();
     }
+}
+
+void RecordingEngine::PanRegion(POINT cursorPos) {
+    Session& s = *session_;
+    const int32_t panModifiers = options_.PanModifiers;
+    const bool pan = PanningActive(options_.PanLocked != 0, panModifiers,
+                                   panModifiers != 0 ? HeldModifiers() : 0);
+    if (pan) {
+        options_.StartX = PanAxis(options_.StartX, cursorPos.x - s.previousCursorPos.x,
+                                  options_.Width, s.screenWidth);
+        options_.StartY = PanAxis(options_.StartY, cursorPos.y - s.previousCursorPos.y,
+                                  options_.Height, s.screenHeight);
+    }
+    s.previousCursorPos = cursorPos;
+}
+
+// The frame's stream position, from the clock; false for a tick that came before it was due.
+bool RecordingEngine::TakeFramePosition(bool singleFrame, int32_t& position) {
+    Session& s = *session_;
+    if (singleFrame) {
+        position = s.schedule.NextInSequence();
+        return true;
+    }
+    return s.schedule.Next(::timeGetTime(), position) != FrameSchedule::Verdict::TooEarly;
+}
+
+void RecordingEngine::CountDroppedFrame() {
+    Session& s = *session_;
+    if (s.drops.Dropped() && s.frameIndex.Abort(abort_code::TooManyDropped))
+        RequestStop();
+}
+
+// A slot made before a palette change gets a bitmap with the new colour table.
+bool RecordingEngine::FitSlotToFormat(FrameSlot& slot) {
+    Session& s = *session_;
+    const FrameFormatBlock* format = s.currentFormat.load();
+    if (slot.generation >= format->generation)
+        return true;
+    void* bits = nullptr;
+    UniqueBitmap fresh(
+        ::CreateDIBSection(s.screenDc.get(), format->Info(), DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!fresh || !bits)
+        return false;
+    slot.bitmap = std::move(fresh);
+    slot.bits = bits;
+    slot.generation = format->generation;
+    slot.format = format;
+    return true;
+}
+
+// Copies the region from the screen into the slot and draws the cursor in.
+void RecordingEngine::CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos) {
+    Session& s = *session_;
+    {
+        SelectionGuard select(s.memoryDc.get(), slot.bitmap.get());
+        ::BitBlt(s.memoryDc.get(), 0, 0, region.right - region.left, region.bottom - region.top,
+                 s.screenDc.get(), region.left, region.top, SRCCOPY);
+        DrawCursor(cursor, cursorPos, POINT{region.left, region.top});
+    }
+    // The writer reads the pixels straight from the section's memory.
+    ::GdiFlush();
+}
+
+// Draws the cursor into the frame selected in the memory DC, whose top left is `origin` on the
+// screen.
+void RecordingEngine::DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin) {
+    if (!cursor)
+        return;
+    Session& s = *session_;
+    ICONINFO icon{};
+    if (!::GetIconInfo(cursor, &icon)) {
+        // A cursor of another process that this platform will not let us read (Wine keeps
+        // cursor images per process): the arrow is the best likeness.
+        cursor = cursors_.Lookup(::LoadCursorA(nullptr, IDC_ARROW));
+        if (!::GetIconInfo(cursor, &icon))
+            return;
+    }
+    if (icon.hbmMask)
+        ::DeleteObject(icon.hbmMask);
+    if (icon.hbmColor)
+        ::DeleteObject(icon.hbmColor);
+    const int cx = cursorPos.x - static_cast<int>(icon.xHotspot);
+    const int cy = cursorPos.y - static_cast<int>(icon.yHotspot);
+    // The cursor sits on the live background of its own square.
+    ::BitBlt(s.cursorDc.get(), 0, 0, kCursorSize, kCursorSize, s.screenDc.get(), cx, cy, SRCCOPY);
+    ::DrawIcon(s.cursorDc.get(), 0, 0, cursor);
+    ::BitBlt(s.memoryDc.get(), cx - origin.x, cy - origin.y, kCursorSize, kCursorSize,
+             s.cursorDc.get(), 0, 0, SRCCOPY);
 }

@@ -67,6 +67,7 @@ void RecordingEngine::WritePending() {
                     s.compressed.reset();
                     s.target = s.video.get();
                     s.uncompressed = true;
+                    s.handlerFellBack = true;
                     handlerUsed_ = fourcc::Dib;
                     hr = ::AVIStreamSetFormat(s.target, position,
                                               const_cast<BITMAPINFO*>(slot.format->Info()),
@@ -88,7 +89,7 @@ void RecordingEngine::WritePending() {
                 fail(hr, abort_code::VideoWriteFailed);
                 return;
             }
-            s.frameWritten = true;
+            ++s.framesWritten;
             s.frameIndex.AdvanceTo(position + 1);
         }
         s.ring.Release(slotIndex);

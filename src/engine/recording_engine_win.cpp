@@ -38,6 +38,31 @@ bool FileOrDirectoryExists(const std::string& name) {
     return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The video stream was made for a compressor that then failed at the first frame, and the AVI
+// services cannot change a stream's header once made. The frames went in uncompressed, so the
+// header must say so, or players look for a decoder of frames that are not there.
+void MarkVideoUncompressed(const std::string& fileName) {
+    const UniqueKernelHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                nullptr));
+    if (!file)
+        return;
+    uint8_t head[16 * 1024];
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), head, sizeof head, &got, nullptr))
+        return;
+    const auto offset = VideoHandlerOffset(head, got);
+    if (!offset)
+        return;
+    const uint32_t dib = fourcc::Dib;
+    uint8_t bytes[4];
+    std::memcpy(bytes, &dib, sizeof bytes);
+    DWORD written = 0;
+    if (::SetFilePointer(file.get(), static_cast<LONG>(*offset), nullptr, FILE_BEGIN) !=
+        INVALID_SET_FILE_POINTER)
+        ::WriteFile(file.get(), bytes, sizeof bytes, &written, nullptr);
+}
+
 } // namespace
 
 RecordingEngine::RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors,
@@ -111,9 +136,9 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     if (!MakeFrameBitmaps())
         return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Frame Bitmaps)"}));
 
+    state_.store(initialState);
     host_.OnRecordingStarted();
     ::GetCursorPos(&s.previousCursorPos);
-    state_.store(initialState);
     s.schedule.Start(options_.FrameRate);
 
     ::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS);
@@ -123,10 +148,7 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     // The device is opened and its buffers queued here, so that a device that cannot record is
     // known before the first frame; it starts with the first frame (StartSoundIfDue).
     StartSound(initialState);
-    s.timerId = ::timeSetEvent(static_cast<UINT>(s.timerPeriod), kTimerResolutionMs, OnTimer,
-                               reinterpret_cast<DWORD_PTR>(this),
-                               TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
-    if (s.timerId == 0)
+    if (!StartTimer())
         return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Start Timer)"}));
     return true;
 }
@@ -166,8 +188,8 @@ bool RecordingEngine::PrepareFormat() {
             palette.data(), s.colorCount, staticHalf,
             reinterpret_cast<ColorEntry*>(block->bytes.data() + sizeof(BITMAPINFOHEADER)));
     }
-    s.currentFormat.store(block.get());
     s.formats.push_back(std::move(block));
+    s.currentFormat.store(s.formats.back().get());
     return true;
 }
 
@@ -205,20 +227,7 @@ bool RecordingEngine::ChooseFileName() {
 
 bool RecordingEngine::OpenStreams() {
     Session& s = *session_;
-    const FrameFormatBlock& format = *s.formats.front();
-
-    uint32_t handler = options_.CompFourcc;
-    s.handlerChosenByDepth = handler == 0;
-    if (handler == 0) {
-        // The choice by depth is only a guess: ask it first, and record uncompressed frames
-        // rather than fail when it cannot take these frames.
-        handler = DefaultHandler(s.bitsPerPixel);
-        if (handler != fourcc::Dib) {
-            UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
-            if (!ic || ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
-                handler = fourcc::Dib;
-        }
-    }
+    const uint32_t handler = ChooseHandler();
     s.uncompressed = handler == fourcc::Dib;
     handlerUsed_ = handler;
 
@@ -230,6 +239,45 @@ bool RecordingEngine::OpenStreams() {
     s.fileCreated = true;
     s.directory = DirectoryOf(s.fileName);
 
+    hr = CreateVideoStream(handler);
+    if (hr != AVIERR_OK)
+        return FailAviStage("(Create Video Stream)", hr);
+    if (s.uncompressed) {
+        s.target = s.video.get();
+    } else {
+        hr = MakeCompressedStream(handler);
+        if (hr != AVIERR_OK)
+            return FailAviStage("(Make Compressed Stream)", hr);
+        s.target = s.compressed.get();
+    }
+    // Always the file's second stream.
+    if (s.sound) {
+        hr = CreateAudioStream(s.file.get(), wave_.Format(), s.audio);
+        if (hr != AVIERR_OK)
+            return FailAviStage("(Prepare Wave Stream)", hr);
+    }
+    return true;
+}
+
+uint32_t RecordingEngine::ChooseHandler() {
+    Session& s = *session_;
+    uint32_t handler = options_.CompFourcc;
+    s.handlerChosenByDepth = handler == 0;
+    if (handler != 0)
+        return handler;
+    // The choice by depth is only a guess: ask it first, and record uncompressed frames rather
+    // than fail when it cannot take these frames.
+    handler = DefaultHandler(s.bitsPerPixel);
+    if (handler != fourcc::Dib) {
+        UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
+        if (!ic || ICCompressQuery(ic.get(), s.formats.front()->Info(), nullptr) != ICERR_OK)
+            handler = fourcc::Dib;
+    }
+    return handler;
+}
+
+HRESULT RecordingEngine::CreateVideoStream(uint32_t handler) {
+    Session& s = *session_;
     const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
     AVISTREAMINFOA info{};
     info.fccType = streamtypeVIDEO;
@@ -240,43 +288,30 @@ bool RecordingEngine::OpenStreams() {
     ::SetRect(&info.rcFrame, 0, 0, options_.Width, options_.Height);
     const std::string name = App().Name() + " Video";
     std::strncpy(info.szName, name.c_str(), sizeof info.szName - 1);
-    hr = ::AVIFileCreateStreamA(s.file.get(), s.video.put(), &info);
-    if (hr != AVIERR_OK)
-        return FailAviStage("(Create Video Stream)", hr);
+    return ::AVIFileCreateStreamA(s.file.get(), s.video.put(), &info);
+}
 
-    if (s.uncompressed) {
-        s.target = s.video.get();
-    } else {
-        AVICOMPRESSOPTIONS opts{};
-        opts.fccType = streamtypeVIDEO;
-        opts.fccHandler = handler;
-        opts.dwKeyFrameEvery = KeyFrameInterval(options_.KeyFrames);
-        opts.dwQuality = CompressorQuality(options_.CompQuality);
-        opts.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
-        opts.lpFormat = const_cast<BITMAPINFO*>(format.Info());
-        opts.cbFormat = format.Size();
-        if (!s.handlerChosenByDepth) {
-            // The user's own choice is asked too: a refusal is reported now, not at the first
-            // frame with an empty movie left behind.
-            UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
-            if (!ic)
-                return FailAviStage("(Make Compressed Stream)", AVIERR_NOCOMPRESSOR);
-            if (ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
-                return FailAviStage("(Make Compressed Stream)", AVIERR_BADFORMAT);
-        }
-        hr = ::AVIMakeCompressedStream(s.compressed.put(), s.video.get(), &opts, nullptr);
-        if (hr != AVIERR_OK)
-            return FailAviStage("(Make Compressed Stream)", hr);
-        s.target = s.compressed.get();
+HRESULT RecordingEngine::MakeCompressedStream(uint32_t handler) {
+    Session& s = *session_;
+    const FrameFormatBlock& format = *s.formats.front();
+    if (!s.handlerChosenByDepth) {
+        // The user's own choice is asked too: a refusal is reported now, not at the first frame
+        // with an empty movie left behind.
+        UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
+        if (!ic)
+            return AVIERR_NOCOMPRESSOR;
+        if (ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
+            return AVIERR_BADFORMAT;
     }
-
-    // Always the file's second stream.
-    if (s.sound) {
-        hr = CreateAudioStream(s.file.get(), wave_.Format(), s.audio);
-        if (hr != AVIERR_OK)
-            return FailAviStage("(Prepare Wave Stream)", hr);
-    }
-    return true;
+    AVICOMPRESSOPTIONS opts{};
+    opts.fccType = streamtypeVIDEO;
+    opts.fccHandler = handler;
+    opts.dwKeyFrameEvery = KeyFrameInterval(options_.KeyFrames);
+    opts.dwQuality = CompressorQuality(options_.CompQuality);
+    opts.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
+    opts.lpFormat = const_cast<BITMAPINFO*>(format.Info());
+    opts.cbFormat = format.Size();
+    return ::AVIMakeCompressedStream(s.compressed.put(), s.video.get(), &opts, nullptr);
 }
 
 bool RecordingEngine::MakeFrameBitmaps() {
@@ -319,8 +354,7 @@ void RecordingEngine::RunLoop() {
         switch (msg.message) {
         case WM_TIMER:
             if (msg.hwnd == host_.HostWindow()) {
-                WritePending();
-                StartSoundIfDue();
+                OnFrameTimer();
                 continue;
             }
             break;
@@ -342,6 +376,13 @@ void RecordingEngine::RunLoop() {
         ::PostQuitMessage(quitCode);
 }
 
+void RecordingEngine::OnFrameTimer() {
+    if (!session_ || stopping_)
+        return;
+    WritePending();
+    StartSoundIfDue();
+}
+
 void RecordingEngine::RefreshPalette() {
     Session& s = *session_;
     const FrameFormatBlock* current = s.currentFormat.load();
@@ -354,9 +395,10 @@ void RecordingEngine::RefreshPalette() {
         for (int32_t i = 0; i < s.colorCount; ++i)
             table[i] = RGBQUAD{system[i].peBlue, system[i].peGreen, system[i].peRed, 0};
     }
-    // Published last: the grabber makes new bitmaps from it at its next tick.
-    s.currentFormat.store(block.get());
+    // Owned first, published last: the grabber makes new bitmaps from it at its next tick, and
+    // a list that cannot grow must not leave it pointing at a freed block.
     s.formats.push_back(std::move(block));
+    s.currentFormat.store(s.formats.back().get());
 }
 
 void RecordingEngine::RequestStop() const {
@@ -408,16 +450,26 @@ bool RecordingEngine::SingleFrame() {
     // whatever the options say now.
     if (s.sound && s.audio && !s.frameIndex.Aborted())
         soundWriter_.WriteSilence(options_.PlaybackRate);
+    if (!StartTimer())
+        // No more frames could be taken: the take so far is kept, and the user told why it
+        // ended, as for a timer that would not start at all.
+        return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Start Timer)"}));
+    return true;
+}
+
+bool RecordingEngine::StartTimer() {
+    Session& s = *session_;
     s.timerId = ::timeSetEvent(static_cast<UINT>(s.timerPeriod), kTimerResolutionMs, OnTimer,
                                reinterpret_cast<DWORD_PTR>(this),
                                TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
-    return true;
+    return s.timerId != 0;
 }
 
 void RecordingEngine::Stop() {
     if (!session_ || stopping_)
         return;
     stopping_ = true;
+    host_.OnRecordingStopping();
     Session& s = *session_;
 
     // No tick may still be using the screen, the bitmaps or the ring when they go.
@@ -459,19 +511,24 @@ void RecordingEngine::Stop() {
     s.cursorBitmap.reset();
 
     outcome_.frameIndex = s.frameIndex.Load();
+    outcome_.framesWritten = s.framesWritten;
     outcome_.dropped = s.drops.DroppedFrames();
     outcome_.skipped = s.schedule.Skipped();
     outcome_.soundNotStarted = s.sound && s.soundFailed && !s.soundStarted;
     const HRESULT lastError = s.lastAviError;
     const std::string fileName = s.fileName;
     const bool fileCreated = s.fileCreated;
-    const bool frameWritten = s.frameWritten;
+    const bool frameWritten = s.framesWritten > 0;
+    const bool handlerFellBack = s.handlerFellBack;
     session_.reset();
     stopping_ = false;
 
     // A file without a single frame is not a recording; never delete one this run did not make.
     if (fileCreated && !frameWritten)
         ::DeleteFileA(fileName.c_str());
+    else if (handlerFellBack)
+        MarkVideoUncompressed(fileName);
+    host_.OnReportingOutcome();
     if (!outcome_.setupFailed)
         ReportOutcome(lastError);
     host_.OnRecordingStopped();
@@ -480,21 +537,28 @@ void RecordingEngine::Stop() {
 void RecordingEngine::ReportOutcome(HRESULT lastError) {
     const int32_t code = outcome_.frameIndex;
     const std::string errorNumber = std::to_string(AviErrorNumber(lastError));
+    // What the messages say of the file must be true: without a frame there is none.
+    const bool kept = outcome_.framesWritten > 0;
     if (code == abort_code::FormatRefused) {
         const std::string stage =
             FormatText("(Set Video Stream Format, err %d)", {std::to_string(lastError & 0xFF)});
         host_.ShowMessage(FormatText(Resource(IDS_AVI_SETUP_FAILED), {stage}));
     } else if (code == abort_code::VideoWriteFailed) {
-        host_.ShowMessage(FormatText(Resource(IDS_VIDEO_WRITE_FAILED), {errorNumber}));
+        host_.ShowMessage(
+            FormatText(Resource(kept ? IDS_VIDEO_WRITE_FAILED : IDS_VIDEO_WRITE_FAILED_NO_FILE),
+                       {errorNumber}));
     } else if (code < -50) {
-        host_.ShowMessage(FormatText(Resource(IDS_SOUND_WRITE_FAILED), {errorNumber}));
+        host_.ShowMessage(
+            FormatText(Resource(kept ? IDS_SOUND_WRITE_FAILED : IDS_SOUND_WRITE_FAILED_NO_FILE),
+                       {errorNumber}));
     } else if (code < 0) {
-        host_.ShowMessage(Resource(IDS_TOO_MANY_DROPPED));
+        host_.ShowMessage(Resource(kept ? IDS_TOO_MANY_DROPPED : IDS_TOO_MANY_DROPPED_NO_FILE));
     } else if (code > 0 && !options_.ExitAfterRecording) {
+        // Frames in the file, not stream positions: a position the clock passed over holds none.
         const UINT summary =
             outcome_.soundNotStarted ? IDS_RECORDING_NO_SOUND : IDS_RECORDING_SUMMARY;
-        host_.SetStatusText(FormatText(Resource(summary),
-                                       {std::to_string(code), std::to_string(outcome_.dropped)}));
+        host_.SetStatusText(FormatText(Resource(summary), {std::to_string(outcome_.framesWritten),
+                                                           std::to_string(outcome_.dropped)}));
     }
 }
 

@@ -18,6 +18,7 @@
 
 class CursorImageTable;
 class CWaveInWnd;
+struct FrameSlot;
 
 namespace record_state {
 inline constexpr int32_t Idle = 0;
@@ -38,6 +39,10 @@ public:
     virtual bool PreTranslateSessionMessage(MSG& msg) = 0;
     // The recording has started: hide or minimise as the user chose.
     virtual void OnRecordingStarted() = 0;
+    // The stop has begun: from here to OnRecordingStopped nothing may start or stop again.
+    virtual void OnRecordingStopping() {}
+    // Everything is released; the outcome is about to be told.
+    virtual void OnReportingOutcome() {}
     // Everything is released, the outcome reported and the state is idle: restore the window.
     virtual void OnRecordingStopped() = 0;
     virtual void SetStatusText(const std::string& text) = 0;
@@ -48,6 +53,7 @@ public:
 // What the last recording produced, for the status line, tests and benchmarks.
 struct RecordingOutcome {
     int32_t frameIndex = 0; // stream positions, or the abort code
+    int32_t framesWritten = 0;
     int32_t dropped = 0;
     int32_t skipped = 0;
     bool setupFailed = false;
@@ -75,6 +81,10 @@ public:
     void Resume();
     // While paused: captures and writes exactly one frame.
     bool SingleFrame();
+    // The grabber's WM_TIMER: writes the frames waiting in the ring. The session loop calls it,
+    // and so must the host's window procedure, for the timer messages that a nested message
+    // loop (a message box, a menu, a window being dragged) dispatches instead.
+    void OnFrameTimer();
     // The screen's palette changed; the session loop refreshes the frames' colour table.
     void NotePaletteChange() noexcept { paletteChanged_.store(true); }
 
@@ -94,6 +104,12 @@ public:
 private:
     static void CALLBACK OnTimer(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
     void Tick(bool singleFrame);
+    void PanRegion(POINT cursorPos);
+    bool TakeFramePosition(bool singleFrame, int32_t& position);
+    void CountDroppedFrame();
+    bool FitSlotToFormat(FrameSlot& slot);
+    void CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos);
+    void DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin);
     HCURSOR CursorUnderMouse(POINT cursorPos);
     void WritePending();
     [[nodiscard]] bool RoomForFrame() const;
@@ -101,9 +117,13 @@ private:
     // also the last part-filled sound buffer, which the stop still writes.
     [[nodiscard]] bool RoomFor(uint64_t bytes, bool finishing) const;
     bool SetUp(int32_t initialState);
+    bool StartTimer();
     bool PrepareFormat();
     bool ChooseFileName();
     bool OpenStreams();
+    uint32_t ChooseHandler();
+    HRESULT CreateVideoStream(uint32_t handler);
+    HRESULT MakeCompressedStream(uint32_t handler);
     bool MakeFrameBitmaps();
     bool FailSetup(const std::string& message);
     bool FailAviStage(const char* stage, HRESULT hr);

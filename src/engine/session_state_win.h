@@ -82,5 +82,7 @@ struct RecordingEngine::Session {
     std::string fileName;
     std::string directory;     // where the free space is measured, with a trailing backslash
     bool fileCreated = false;  // only a file this recording created may be deleted
-    bool frameWritten = false; // a file without a single frame is not a recording
+    int32_t framesWritten = 0; // a file without a single frame is not a recording
+    // The compressor chosen by depth failed at the first frame; the frames went in uncompressed.
+    bool handlerFellBack = false;
 };

@@ -63,6 +63,11 @@
 #define IDS_BAD_REGION_SIZE 154    // %d width, %d height
 #define IDS_SETTINGS_NOT_SAVED 156 // %s: the names of the settings that could not be saved
 #define IDS_RECORDING_NO_SOUND 155 // as 120, for a recording whose sound input would not start
+// As 150, 121 and 119, for a recording that ended before its first frame: no file is kept.
+#define IDS_VIDEO_WRITE_FAILED_NO_FILE 180 // %d: AVI error number
+#define IDS_SOUND_WRITE_FAILED_NO_FILE 181 // %d: AVI error number
+#define IDS_TOO_MANY_DROPPED_NO_FILE 182   // no arguments
+#define IDS_BAD_SWITCH 183                 // %s the switch, %s its value
 
 // Messages of the dialog data exchange.
 #define IDS_DDX_INTEGER 160

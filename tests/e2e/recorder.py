@@ -69,6 +69,12 @@ class Recording:
     def wait_exit(self, timeout=60):
         return self.proc.wait(timeout=timeout)
 
+    def wait_failed(self, timeout=60):
+        """A script's run that went wrong ends by itself with exit code 1, and no message box
+        waits for someone to click it."""
+        assert self.wait_exit(timeout) == 1
+        assert not message_boxes(self.session)
+
     def record(self, seconds):
         self.wait_started()
         time.sleep(seconds)

@@ -200,3 +200,17 @@ def test_escape_does_not_close_the_idle_main_dialog(session):
     assert session.find_top(TITLE)
     session.close_window(dlg["hwnd"])
     assert proc.wait(timeout=30) == 0
+
+
+def test_closing_while_minimised_keeps_the_windows_own_position(session, fresh_settings):
+    proc = session.start(session.bin / "Vidorra.exe")
+    dlg = session.wait_window(TITLE)
+    left, top = dlg["rect"][0], dlg["rect"][1]
+    session.wine(session.bin / "winprobe.exe", "syscommand", dlg["hwnd"], 0xF020)  # minimise
+    wait_until(lambda: session.find_top(TITLE, visible=False)["iconic"] == 1, 10,
+               what="the window to be minimised")
+    session.close_window(dlg["hwnd"])
+    assert proc.wait(timeout=30) == 0
+    state = reg_values(session, STATE_KEY)
+    # Where it stands when restored, not the -32000 of a minimised window.
+    assert (int(state["WinX"][1], 16), int(state["WinY"][1], 16)) == (left, top)

@@ -1,10 +1,12 @@
 """Recording the test scene through the real program and checking the movie with ffprobe and
 ffmpeg: region, rate, frame count, pixels, cursor and the failures a user can meet."""
 
+import time
+
 import pytest
 
 import scene
-from recorder import STATE_KEY, Recording, dismiss, small_drive, wait_message
+from recorder import STATE_KEY, Recording, dismiss, message_boxes, small_drive, wait_message
 from test_scene import running_scene, wait_painted
 from winesession import wait_until
 
@@ -79,7 +81,7 @@ def test_a_playback_rate_other_than_the_capture_rate_speeds_up_or_slows_down_the
     # Taken at the capture rate: about that many frames a second of recording, each one capture
     # period after the last on the scene's 50-a-second counter.
     assert abs(len(frames) - seconds * capture) <= capture // 2 + 2, len(frames)
-    counters = [scene.read_counter(frame, X, Y) for frame in frames]
+    counters = [scene.read_counter(frame, x, y) for frame in frames]
     steps = [scene.counter_steps(a, b) for a, b in zip(counters, counters[1:])]
     assert abs(sorted(steps)[len(steps) // 2] - 50 / capture) <= 1, counters
     # Played at the playback rate: the movie lasts frames / playback seconds.
@@ -119,13 +121,12 @@ def test_a_recording_stopped_before_its_first_frame_leaves_no_file(session, tmp_
     assert not avi.exists()
 
 
-def test_output_in_a_missing_folder_is_reported_and_nothing_is_written(session, tmp_path):
+# A script's run (-recx) that cannot record ends with exit code 1 and no message box.
+
+
+def test_output_in_a_missing_folder_fails_the_run_and_nothing_is_written(session, tmp_path):
     avi = tmp_path / "no" / "such" / "folder" / "take.avi"
-    rec = Recording(session, avi, *region_switches(10))
-    box, text = wait_message(session, "(Open AVI)")
-    session.screenshot("recording-open-avi-failed")
-    dismiss(session, box)
-    assert rec.wait_exit(30) == 0
+    Recording(session, avi, *region_switches(10)).wait_failed(30)
     assert not avi.parent.exists()
 
 
@@ -133,11 +134,24 @@ def test_an_existing_read_only_recording_is_never_overwritten(session, tmp_path)
     avi = tmp_path / "keep.avi"
     avi.write_bytes(b"an earlier take")
     avi.chmod(0o444)
-    rec = Recording(session, avi, *region_switches(10))
-    box, _ = wait_message(session, "(Open AVI)")
-    dismiss(session, box)
-    assert rec.wait_exit(30) == 0
+    Recording(session, avi, *region_switches(10)).wait_failed(30)
     assert avi.read_bytes() == b"an earlier take"
+
+
+def test_a_refused_file_name_records_nothing_and_leaves_the_stored_take_alone(
+        session, tmp_path, fresh_settings):
+    # The stored name is a take that numbering off would record over.
+    take = tmp_path / "stored.avi"
+    take.write_bytes(b"the stored take")
+    session.wine("reg", "add", STATE_KEY, "/v", "AVIFileName", "/t", "REG_SZ", "/d",
+                 session.windows_path(take), "/f")
+    too_long = session.windows_path(tmp_path) + "\\" + "n" * 300 + ".avi"
+    proc = session.start(session.bin / "Vidorra.exe", "-recx", "-i-", *region_switches(10),
+                         "-a", too_long)
+    assert proc.wait(timeout=30) == 1
+    assert not message_boxes(session)
+    assert take.read_bytes() == b"the stored take"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["stored.avi"]
 
 
 def test_numbering_takes_the_next_free_name_and_refuses_when_none_is_left(session, tmp_path):
@@ -150,11 +164,7 @@ def test_numbering_takes_the_next_free_name_and_refuses_when_none_is_left(sessio
     assert scene.video_stream(scene.probe(tmp_path / "shot0002.avi"))["width"] == W
 
     (tmp_path / "last9999.avi").write_bytes(b"taken")
-    rec = Recording(session, tmp_path / "last9999.avi", *region_switches(10)[:-1], "-i+")
-    box, text = wait_message(session, "no free numbered file name")
-    assert "last9999.avi" in text
-    dismiss(session, box)
-    assert rec.wait_exit(30) == 0
+    Recording(session, tmp_path / "last9999.avi", *region_switches(10)[:-1], "-i+").wait_failed(30)
     assert (tmp_path / "last9999.avi").read_bytes() == b"taken"
     assert sorted(p.name for p in tmp_path.iterdir()) == [
         "last9999.avi", "shot0001.avi", "shot0002.avi"]
@@ -166,19 +176,71 @@ def full_disk(session, tmp_path):
         yield mount
 
 
-def test_a_full_disk_stops_the_recording_with_a_message_and_keeps_what_was_written(
-        session, scene_running, full_disk):
+def test_a_full_disk_fails_the_run_and_keeps_what_was_written(session, scene_running, full_disk):
     # 320x240 at 32 bits is 300 kB a frame: the disk fills after three.
     proc = session.start(session.bin / "Vidorra.exe", "-recx", *region_switches(10),
                          "-a", "X:\\full.avi")
-    box, text = wait_message(session, "could not be written", timeout=60)
-    assert "video" in text.lower(), text
-    session.screenshot("recording-disk-full")
-    dismiss(session, box)
-    assert proc.wait(timeout=30) == 0
+    assert proc.wait(timeout=60) == 1
+    assert not message_boxes(session)
     avi = full_disk / "full.avi"
     stream = scene.video_stream(scene.probe(avi))
     frames = scene.decode_frames(avi)
     assert 1 <= len(frames) <= 3
     assert int(stream["nb_frames"]) == len(frames)  # the index holds what the file holds
     assert scene.check_region(frames[0], X, Y) > 0.95
+
+
+def test_a_start_key_during_the_failure_message_starts_nothing_and_the_take_plays(
+        session, scene_running, full_disk, fresh_settings):
+    # Started by the hot key from an idle window: the failure is told in a message box.
+    proc = session.start(session.bin / "Vidorra.exe", *region_switches(10), "-a", "X:\\full.avi")
+    session.wait_window("Vidorra")
+    session.run("xdotool", "key", "F2")
+    box, text = wait_message(session, "could not be written", timeout=60)
+    assert "The video could not be written" in text and "kept" in text, text
+    avi = full_disk / "full.avi"
+    take = avi.read_bytes()
+    # Pressed again while the box is up: with numbering off a new start would delete the take.
+    session.run("xdotool", "key", "F2")
+    time.sleep(2)
+    assert avi.read_bytes() == take
+    dismiss(session, box)
+    time.sleep(1)
+    assert not message_boxes(session)
+    assert avi.read_bytes() == take
+    frames = scene.decode_frames(avi)
+    assert 1 <= len(frames) <= 3
+    session.close_window(session.find_top("Vidorra", visible=False)["hwnd"])
+    assert proc.wait(timeout=30) == 0
+
+
+def test_a_message_box_held_open_during_a_recording_loses_no_frame(
+        session, scene_running, tmp_path, stay_visible):
+    avi = tmp_path / "about.avi"
+    # Below the main window, which stays on the screen.
+    x, y = 0, 600
+    proc = session.start(session.bin / "Vidorra.exe", "-rec", *region_switches(10, x, y, h=160),
+                         "-a", session.windows_path(avi))
+    wait_until(lambda: avi.exists(), 30, what="the recording to start")
+    time.sleep(1)
+    # The About box runs its own message loop for five seconds.
+    dialog = session.find_top("Vidorra", visible=False)
+    session.wine(session.bin / "winprobe.exe", "syscommand", dialog["hwnd"], 16)
+    about = wait_until(lambda: [w for w in session.windows()
+                                if w["text"] == "About Vidorra" and w["visible"]],
+                       10, what="the About box")[0]
+    time.sleep(5)
+    session.close_window(about["hwnd"])
+    time.sleep(1)
+    assert not message_boxes(session), "the recording ended while the box was open"
+    session.close_window(dialog["hwnd"])
+    assert proc.wait(timeout=30) == 0
+
+    frames = scene.decode_frames(avi)
+    counters = [scene.read_counter(frame, x, y) for frame in frames]
+    assert None not in counters
+    steps = [scene.counter_steps(a, b) for a, b in zip(counters, counters[1:])]
+    # 50 counts a second, 5 a frame at 10 fps: no run of frames went missing, and the movie
+    # holds the seven seconds or so it was recording.
+    assert max(steps) <= 15, steps
+    assert len(frames) >= 60, len(frames)

@@ -96,9 +96,27 @@ TEST(CommandLine, NumberSwitchesTakeASeparateNumberArgument) {
     EXPECT_EQ(o.RecordAtStart, 1);
 }
 
-TEST(CommandLine, ValuesTheEngineCannotUseKeepTheLoadedOnes) {
-    const auto o =
-        Apply({"-f0", "-f-5", "-fnan", "-finf", "-w0", "-h-1", "-hx12", "-wabc", "-k-3"});
+// Refused switches by name and value, in command-line order.
+std::vector<std::string> Refused(const Args& args) {
+    RecordingOptions o;
+    std::vector<std::string> named;
+    for (const RefusedSwitch& r : ApplyRecordingSwitches(args, o, {}))
+        named.push_back(r.name + " " + r.value);
+    return named;
+}
+
+TEST(CommandLine, ValuesTheEngineCannotUseKeepTheLoadedOnesAndAreReported) {
+    const Args unusable = {"-f0", "-f-5", "-fnan", "-finf", "-w0", "-h-1", "-hx12", "-wabc"};
+    EXPECT_EQ(Refused(unusable), (std::vector<std::string>{"-f 0", "-f -5", "-f nan", "-f inf",
+                                                           "-w 0", "-h -1", "-h x12", "-w abc"}));
+    EXPECT_EQ(Refused({"-a", std::string(300, 'n'), "-w100", "-a"}),
+              (std::vector<std::string>{"-a " + std::string(300, 'n'), "-a "}));
+    EXPECT_EQ(Refused({"-a", "take\x01.avi"}), (std::vector<std::string>{"-a take\x01.avi"}));
+    EXPECT_TRUE(Refused({"-rec", "-f", "12.5", "-w", "100", "-a", "C:\\take.avi"}).empty());
+
+    auto all = unusable;
+    all.push_back("-k-3");
+    const auto o = Apply(all);
     EXPECT_EQ(o.FrameRate, 10.0);
     EXPECT_EQ(o.PlaybackRate, 10.0);
     EXPECT_EQ(o.Width, 320);

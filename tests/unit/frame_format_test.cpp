@@ -5,6 +5,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
 
 TEST(FrameFormat, RowAndImageSizes) {
     EXPECT_EQ(RowBytes(321, 24), 964);
@@ -97,4 +99,50 @@ TEST(FrameFormat, ColourTableMarksStaticAndFreeEntries) {
 TEST(FrameFormat, AviErrorNumberIsRelativeToTheAviBase) {
     EXPECT_EQ(AviErrorNumber(static_cast<int32_t>(0x80044066u)), 0x66);
     EXPECT_EQ(AviErrorNumber(static_cast<int32_t>(0x80044074u)), 0x74);
+}
+
+namespace {
+
+// Little-endian bytes of a RIFF chunk: id, length, body (padded to an even length).
+std::string Chunk(const std::string& id, const std::string& body) {
+    std::string out = id;
+    const auto n = static_cast<uint32_t>(body.size());
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((n >> (8 * i)) & 0xFF);
+    out += body;
+    if (body.size() % 2)
+        out += '\0';
+    return out;
+}
+
+std::string StreamList(const std::string& type, const std::string& handler) {
+    return Chunk("LIST", "strl" + Chunk("strh", type + handler + std::string(48, '\0')) +
+                             Chunk("strf", std::string(40, '\0')));
+}
+
+std::optional<size_t> HandlerIn(const std::string& file) {
+    return VideoHandlerOffset(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+}
+
+} // namespace
+
+TEST(FrameFormat, VideoHandlerOffsetFindsTheVideoStreamsCompressorCodeAndNothingOutside) {
+    const std::string audioFirst = Chunk(
+        "LIST", "hdrl" + Chunk("avih", std::string(56, '\0')) +
+                    StreamList("auds", std::string("\1\0\0\0", 4)) + StreamList("vids", "MRLE"));
+    const std::string riff("RIFF\0\0\0\0AVI ", 12);
+    const std::string file = riff + Chunk("JUNK", "x") + audioFirst;
+    const auto offset = HandlerIn(file);
+    ASSERT_TRUE(offset.has_value());
+    EXPECT_EQ(file.substr(*offset, 4), "MRLE");
+
+    // Cut anywhere before the code, or not an AVI: nothing is found, nothing is read past the end.
+    for (size_t cut = 0; cut < *offset + 4; ++cut)
+        EXPECT_FALSE(HandlerIn(file.substr(0, cut)).has_value()) << cut;
+    EXPECT_FALSE(HandlerIn(std::string("RIFF\0\0\0\0WAVE", 12) + audioFirst).has_value());
+    // A list whose length runs past the end is searched only as far as the bytes go.
+    std::string overlong = file;
+    overlong.replace(12 + 10 + 4, 4, "\xFF\xFF\xFF\xFF");
+    EXPECT_EQ(HandlerIn(overlong), offset);
+    EXPECT_FALSE(HandlerIn(overlong.substr(0, *offset + 3)).has_value());
 }

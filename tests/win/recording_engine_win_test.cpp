@@ -1,5 +1,7 @@
 #include "engine/recording_engine_win.h"
 
+#include "engine/record_control_win.h"
+
 #include "copy_compressor_win.h"
 #include "engine/cursor_images_win.h"
 #include "engine/frame_format.h"
@@ -17,6 +19,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -254,6 +257,13 @@ public:
     }
 
     RecordingEngine* engine = nullptr;
+    // When set, commands and the session's stages go through it, as in the main dialog.
+    RecordControl* control = nullptr;
+    // Run while the outcome is told (the status line), before the stop has returned; when the
+    // set-up names the file; once the recording has started.
+    std::function<void()> whileReporting;
+    std::function<void()> whileNaming;
+    std::function<void()> whenStarted;
     std::vector<std::string> messages;
     std::vector<std::string> statusTexts;
     int started = 0;
@@ -263,22 +273,52 @@ public:
 
     [[nodiscard]] HWND HostWindow() const override { return Handle(); }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void OnSessionHotKey(int id, LPARAM) override {
-        if (id == 1 && engine != nullptr)
+    void OnSessionHotKey(int id, LPARAM lParam) override {
+        if (control != nullptr) {
+            constexpr ControlInput kInputs[] = {ControlInput::StartStopKey, ControlInput::PauseKey,
+                                                ControlInput::SingleFrameKey};
+            if (id == 1 && lParam == 0)
+                control->Handle(ControlInput::EngineStop);
+            else if (id >= 1 && id <= 3)
+                control->Handle(kInputs[id - 1]);
+        } else if (id == 1 && engine != nullptr) {
             engine->Stop();
+        }
     }
     bool PreTranslateSessionMessage(MSG&) override { return false; }
     void OnRecordingStarted() override {
         ++started;
+        if (control != nullptr)
+            control->OnSessionStarted(engine->State());
         script_.Start();
+        if (whenStarted)
+            whenStarted();
+    }
+    void OnRecordingStopping() override {
+        if (control != nullptr)
+            control->OnSessionStopping();
+    }
+    void OnReportingOutcome() override {
+        if (control != nullptr)
+            control->OnSessionReporting();
     }
     void OnRecordingStopped() override {
         ++stopped;
         stateWhenStopped = engine != nullptr ? engine->State() : -1;
         script_.Clear();
+        if (control != nullptr)
+            control->OnSessionStopped();
     }
-    void SetStatusText(const std::string& text) override { statusTexts.push_back(text); }
-    void OnFileNameChanged() override { ++fileNameChanges; }
+    void SetStatusText(const std::string& text) override {
+        statusTexts.push_back(text);
+        if (whileReporting)
+            whileReporting();
+    }
+    void OnFileNameChanged() override {
+        ++fileNameChanges;
+        if (whileNaming)
+            whileNaming();
+    }
 
     void Clear() {
         messages.clear();
@@ -380,9 +420,9 @@ TEST_F(RecordingEngineTest, RecordsTheRegionIntoAStreamThatPlaysAtTheCaptureRate
     EXPECT_GE(frames, 5);
     EXPECT_LE(frames, 20);
     ASSERT_EQ(host_.statusTexts.size(), 1u);
-    EXPECT_EQ(host_.statusTexts[0],
-              FormatText(App().LoadString(IDS_RECORDING_SUMMARY),
-                         {std::to_string(frames), std::to_string(Outcome().dropped)}));
+    EXPECT_EQ(host_.statusTexts[0], FormatText(App().LoadString(IDS_RECORDING_SUMMARY),
+                                               {std::to_string(Outcome().framesWritten),
+                                                std::to_string(Outcome().dropped)}));
     // Wine's Microsoft Video 1 cannot compress 32-bit frames; the recording goes on without it.
     if (bits == 32) {
         EXPECT_EQ(engine_.HandlerUsed(), fourcc::Dib);
@@ -788,6 +828,178 @@ TEST_F(RecordingEngineCompressorTest, ACompressorThatCannotKeepUpEndsTheRecordin
     const Movie movie(options_.FileName);
     ASSERT_TRUE(movie.Opened());
     EXPECT_GT(movie.Info().dwLength, 0u);
+}
+
+// The recording control on the real engine: every input in every state, re-entry included.
+class RecordControlTest : public RecordingEngineTest, public RecordControlView {
+protected:
+    void SetUp() override {
+        RecordingEngineTest::SetUp();
+        host_.control = &control_;
+    }
+
+    // RecordControlView: what the main dialog would do, written down.
+    void PostStartCommand(int32_t recordState) override { posted.push_back(recordState); }
+    // Posted from the session's start, whose host then starts the script.
+    void PostDeferred(uint32_t serial) override {
+        deferredSerials.push_back(serial);
+        script_.At(0, [this, serial] { control_.RunDeferred(serial); });
+    }
+    void PostClose() override { ++closes; }
+    void ShowRecordState(int32_t state) override { looks.push_back(state); }
+    void HoldSingleFrameKey(bool hold) override { singleFrameKey.push_back(hold); }
+    void OnPanLockToggled() override { ++panLockShown; }
+
+    // A recording through the control, stopped by the start hot key `stopMs` after it started.
+    void RecordThroughControl(UINT stopMs, ControlInput start = ControlInput::StartStopButton) {
+        host_.Clear();
+        StopAt(stopMs);
+        EXPECT_TRUE(control_.Handle(start));
+        DrainMessages();
+    }
+
+    std::vector<int32_t> posted;
+    std::vector<uint32_t> deferredSerials;
+    int closes = 0;
+    std::vector<int32_t> looks;
+    std::vector<bool> singleFrameKey;
+    int panLockShown = 0;
+    RecordControl control_{engine_, options_, *this};
+};
+
+TEST_F(RecordControlTest, HotKeysWhileIdlePostOneStartAndTheButtonsDecideByState) {
+    EXPECT_TRUE(control_.Handle(ControlInput::StartStopKey));
+    EXPECT_EQ(control_.State(), ControlState::StartPosted);
+    // A second press before the posted start is taken neither posts again nor stops anything.
+    EXPECT_FALSE(control_.Handle(ControlInput::StartStopKey));
+    EXPECT_FALSE(control_.Handle(ControlInput::PauseKey));
+    EXPECT_FALSE(control_.Handle(ControlInput::SingleFrameKey));
+    EXPECT_FALSE(control_.Handle(ControlInput::EngineStop));
+    EXPECT_EQ(posted, (std::vector<int32_t>{record_state::Recording}));
+
+    // The posted command arrives: the recording runs until the hot key stops it.
+    RecordThroughControl(400);
+    EXPECT_EQ(host_.started, 1);
+    EXPECT_EQ(host_.stopped, 1);
+    EXPECT_EQ(control_.State(), ControlState::Idle);
+    EXPECT_TRUE(control_.LastRecordingSucceeded());
+    EXPECT_EQ(looks, (std::vector<int32_t>{record_state::Recording, record_state::Idle}));
+    EXPECT_TRUE(singleFrameKey.empty());
+
+    // The lock-pan key works in any state.
+    const int32_t locked = options_.PanLocked;
+    EXPECT_TRUE(control_.Handle(ControlInput::LockPanKey));
+    EXPECT_NE(options_.PanLocked, locked);
+    EXPECT_EQ(panLockShown, 1);
+}
+
+// While the stop tells its outcome (a message box would run its own loop here), starts, stops
+// and closes arrive; none may start a recording, which with numbering off would delete the take.
+TEST_F(RecordControlTest, NothingArrivingDuringAStopStartsARecordingOrDeletesTheTake) {
+    std::vector<bool> acted;
+    std::vector<ControlState> states;
+    bool closeNow = true;
+    host_.whileReporting = [&] {
+        states.push_back(control_.State());
+        for (ControlInput input :
+             {ControlInput::StartStopKey, ControlInput::StartStopButton, ControlInput::PauseButton,
+              ControlInput::PauseKey, ControlInput::EngineStop, ControlInput::SingleFrameKey})
+            acted.push_back(control_.Handle(input));
+        closeNow = control_.RequestClose();
+    };
+
+    RecordThroughControl(400);
+
+    EXPECT_EQ(states, (std::vector<ControlState>{ControlState::Reporting}));
+    EXPECT_EQ(acted, std::vector<bool>(6, false));
+    EXPECT_FALSE(closeNow);
+    EXPECT_EQ(closes, 1); // the close comes back once the stop is over
+    EXPECT_TRUE(posted.empty());
+    EXPECT_EQ(host_.started, 1);
+    EXPECT_EQ(control_.State(), ControlState::Idle);
+    const Movie movie(options_.FileName);
+    ASSERT_TRUE(movie.Opened());
+    EXPECT_GT(movie.Info().dwLength, 0u);
+}
+
+// The single-frame key is held exactly while paused, and let go by every way out: resume, stop,
+// and a paused start whose set-up fails.
+TEST_F(RecordControlTest, TheSingleFrameKeyIsHeldOnlyWhilePaused) {
+    script_.At(200, [&] { control_.Handle(ControlInput::SingleFrameKey); });
+    script_.At(300, [&] { control_.Handle(ControlInput::PauseKey); }); // resume
+    script_.At(400, [&] { control_.Handle(ControlInput::PauseButton); });
+    RecordThroughControl(600, ControlInput::PauseButton);
+    EXPECT_EQ(singleFrameKey, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(looks, (std::vector<int32_t>{record_state::Paused, record_state::Recording,
+                                           record_state::Paused, record_state::Idle}));
+    EXPECT_GE(Outcome().framesWritten, 1);
+
+    singleFrameKey.clear();
+    options_.Width = 0; // refused by the set-up
+    host_.Clear();
+    EXPECT_TRUE(control_.Handle(ControlInput::PauseButton));
+    EXPECT_EQ(host_.messages.size(), 1u);
+    EXPECT_TRUE(singleFrameKey.empty());
+    EXPECT_EQ(control_.State(), ControlState::Idle);
+    EXPECT_FALSE(control_.LastRecordingSucceeded());
+
+    // Disabled hot keys: pausing holds nothing, and the flag changes only while idle.
+    options_.Width = kWidth;
+    EXPECT_TRUE(control_.SetHotKeysDisabled(true));
+    bool changedWhileRecording = true;
+    script_.At(200, [&] {
+        control_.Handle(ControlInput::PauseKey);
+        changedWhileRecording = control_.SetHotKeysDisabled(false);
+    });
+    RecordThroughControl(400);
+    EXPECT_TRUE(singleFrameKey.empty());
+    EXPECT_FALSE(changedWhileRecording);
+}
+
+// A stop asked for while the session is being set up waits for the set-up, then stops that
+// session (and only that one).
+TEST_F(RecordControlTest, AStopDuringTheSetUpStopsTheSessionOnceItRuns) {
+    options_.IncrementFileName = 1; // the set-up tells the host the new name
+    host_.Clear();
+    bool actedDuringSetUp = false;
+    ControlState stateDuringSetUp = ControlState::Idle;
+    StopAt(3000); // a safety net
+    // The new file name is the host's one call during the set-up.
+    host_.whileNaming = [&] {
+        stateDuringSetUp = control_.State();
+        actedDuringSetUp = control_.Handle(ControlInput::StartStopKey);
+    };
+    EXPECT_TRUE(control_.Handle(ControlInput::StartStopButton));
+    DrainMessages();
+    EXPECT_EQ(stateDuringSetUp, ControlState::Starting);
+    EXPECT_TRUE(actedDuringSetUp);
+    EXPECT_EQ(deferredSerials.size(), 1u);
+    EXPECT_EQ(host_.started, 1);
+    EXPECT_EQ(host_.stopped, 1);
+    EXPECT_EQ(control_.State(), ControlState::Idle);
+    // Stopped by the deferred command, long before the safety net.
+    EXPECT_LT(Outcome().frameIndex, 10);
+    // A deferred command for a session that has ended reaches nothing.
+    control_.RunDeferred(deferredSerials[0]);
+    control_.RunDeferred(deferredSerials[0] + 1);
+    EXPECT_EQ(host_.started, 1);
+}
+
+// An exception out of the session leaves neither the control nor the engine stuck.
+TEST_F(RecordControlTest, AnExceptionDuringTheRecordingStopsItAndLeavesTheControlIdle) {
+    host_.whenStarted = [] { throw std::runtime_error("out of memory, say"); };
+    host_.Clear();
+    EXPECT_THROW(control_.Handle(ControlInput::StartStopButton), std::runtime_error);
+    DrainMessages();
+    EXPECT_EQ(engine_.State(), record_state::Idle);
+    EXPECT_EQ(control_.State(), ControlState::Idle);
+    EXPECT_EQ(looks.back(), record_state::Idle);
+    EXPECT_EQ(host_.stopped, 1);
+    // And the next recording runs.
+    host_.whenStarted = nullptr;
+    RecordThroughControl(300);
+    EXPECT_EQ(host_.started, 1);
+    EXPECT_TRUE(control_.LastRecordingSucceeded());
 }
 
 } // namespace

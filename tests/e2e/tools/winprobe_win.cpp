@@ -4,6 +4,7 @@
 //   winprobe dump                 every top-level window and its descendants
 //   winprobe command HWND ID      posts WM_COMMAND ID (as a button click) to HWND
 //   winprobe close HWND           posts WM_CLOSE to HWND
+//   winprobe syscommand HWND ID   posts WM_SYSCOMMAND ID, as a system-menu item would
 //   winprobe settext HWND TEXT    sets a control's text (WM_SETTEXT)
 //   winprobe focus HWND           brings a top-level window to the front
 //   winprobe setfocus HWND        moves the keyboard focus to a control of a dialog; 1 when it
@@ -178,6 +179,9 @@ int main(int argc, char** argv) {
         const int id = std::atoi(argv[3]);
         HWND ctl = GetDlgItem(h, id);
         if (!PostMessageA(h, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(ctl)))
+            return 1;
+    } else if (cmd == "syscommand" && argc == 4) {
+        if (!PostMessageA(ParseHwnd(argv[2]), WM_SYSCOMMAND, std::atoi(argv[3]), 0))
             return 1;
     } else if (cmd == "close" && argc == 3) {
         if (!PostMessageA(ParseHwnd(argv[2]), WM_CLOSE, 0, 0))
