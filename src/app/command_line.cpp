@@ -34,6 +34,12 @@ void ApplySize(const std::string& value, Shared<int32_t>& field) {
         field = v;
 }
 
+void ApplyPosition(const std::string& value, Shared<int32_t>& field) {
+    const int32_t v = LeadingInteger(value);
+    if (option_rules::IsValidPosition(v))
+        field = v;
+}
+
 } // namespace
 
 MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args) {
@@ -109,17 +115,19 @@ void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptio
         } else if (StartsWith(arg, "-hw")) {
             const uint64_t handle = std::strtoull(NumberValue(args, i, 3).c_str(), nullptr, 10);
             ScreenRect r;
-            if (handle != 0 && windowRect && windowRect(handle, r) && r.right > r.left &&
-                r.bottom > r.top) {
+            if (handle != 0 && windowRect && windowRect(handle, r) &&
+                option_rules::IsValidPosition(r.left) && option_rules::IsValidPosition(r.top) &&
+                option_rules::IsValidSize(int64_t{r.right} - r.left) &&
+                option_rules::IsValidSize(int64_t{r.bottom} - r.top)) {
                 options.StartX = r.left;
                 options.StartY = r.top;
                 options.Width = r.right - r.left;
                 options.Height = r.bottom - r.top;
             }
         } else if (StartsWith(arg, "-x")) {
-            options.StartX = LeadingInteger(NumberValue(args, i, 2));
+            ApplyPosition(NumberValue(args, i, 2), options.StartX);
         } else if (StartsWith(arg, "-y")) {
-            options.StartY = LeadingInteger(NumberValue(args, i, 2));
+            ApplyPosition(NumberValue(args, i, 2), options.StartY);
         } else if (StartsWith(arg, "-w")) {
             ApplySize(NumberValue(args, i, 2), options.Width);
         } else if (StartsWith(arg, "-h")) {
@@ -144,7 +152,7 @@ void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptio
             options.RecordSound = 0;
         } else if (StartsWith(arg, "-k")) {
             const int32_t frames = LeadingInteger(NumberValue(args, i, 2));
-            if (frames >= 0)
+            if (option_rules::IsValidKeyFrames(frames))
                 options.KeyFrames = frames;
         } else if (StartsWith(arg, "-nox")) {
             options.NoFrameCross = 1;

@@ -28,7 +28,8 @@ struct ScreenRect {
 using WindowRectLookup = std::function<bool(uint64_t handle, ScreenRect& rect)>;
 
 // Applies every recording switch to the options. Values the program cannot record with (a rate
-// that is not a positive finite number, a width or height below 1, an unusable file name) leave
-// the loaded value as it was.
+// that is not a positive finite number, a width or height below 1, a left or top edge beyond 16
+// bits, a key-frame interval the video page would refuse, an unusable file name) leave the loaded
+// value as it was.
 void ApplyRecordingSwitches(const std::vector<std::string>& args, RecordingOptions& options,
                             const WindowRectLookup& windowRect);

@@ -73,7 +73,7 @@ TEST(CommandLine, RegionRateAndFlags) {
     EXPECT_EQ(o.IncrementFileName, 1);
     EXPECT_EQ(o.RecordSound, 0);
     o = Apply({"-x99999999999"});
-    EXPECT_EQ(o.StartX, 2147483647); // saturated, not wrapped
+    EXPECT_EQ(o.StartX, 0); // saturated, not wrapped into range, and so refused
 }
 
 TEST(CommandLine, NumberSwitchesTakeASeparateNumberArgument) {
@@ -97,8 +97,10 @@ TEST(CommandLine, NumberSwitchesTakeASeparateNumberArgument) {
 }
 
 TEST(CommandLine, ValuesTheEngineCannotUseKeepTheLoadedOnes) {
-    const auto o =
-        Apply({"-f0", "-f-5", "-fnan", "-finf", "-w0", "-h-1", "-hx12", "-wabc", "-k-3"});
+    const auto o = Apply({"-f0", "-f-5", "-fnan", "-finf", "-w0", "-h-1", "-hx12", "-wabc", "-k-3",
+                          "-k101", "-x-2000000000", "-y", "32768"});
+    EXPECT_EQ(o.StartX, 0);
+    EXPECT_EQ(o.StartY, 0);
     EXPECT_EQ(o.FrameRate, 10.0);
     EXPECT_EQ(o.PlaybackRate, 10.0);
     EXPECT_EQ(o.Width, 320);
@@ -136,6 +138,14 @@ TEST(CommandLine, WindowHandleTakesTheWindowsOuterRectangle) {
     o = Apply({"-hw99"}, lookup);
     EXPECT_EQ(o.Width, 320);
     o = Apply({"-hwx"}, lookup);
+    EXPECT_EQ(o.Width, 320);
+    // A window whose edge lies where no region may start leaves the region alone.
+    const WindowRectLookup far = [](uint64_t, ScreenRect& r) {
+        r = {-40000, 0, 100, 100};
+        return true;
+    };
+    o = Apply({"-hw1"}, far);
+    EXPECT_EQ(o.StartX, 0);
     EXPECT_EQ(o.Width, 320);
 }
 
