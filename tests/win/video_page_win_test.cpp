@@ -203,11 +203,18 @@ TEST_F(VideoPageTest, TheCompressorListIsBuiltOnceAndKeepsTheChoice) {
 }
 
 // The file dialog's name field: an edit in the old layout, an editable combo box in the new.
-void ChooseInFileDialog(HWND dialog, const std::string& name) {
+void TypeInFileDialog(HWND dialog, const std::string& text) {
     for (const int id : {0x47c /* cmb13 */, 0x480 /* edt1 */}) {
         if (const HWND field = ::GetDlgItem(dialog, id))
-            ::SetWindowTextA(field, name.c_str());
+            ::SetWindowTextA(field, text.c_str());
     }
+}
+
+// Goes into the folder first, as a user browsing there does, then takes the name in it.
+void ChooseInFileDialog(HWND dialog, const std::string& folder, const std::string& name) {
+    TypeInFileDialog(dialog, folder);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    TypeInFileDialog(dialog, name);
     ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
@@ -217,8 +224,9 @@ TEST_F(VideoPageTest, BrowseTakesTheChosenNameAndLeavesTheCurrentDirectory) {
     char current[MAX_PATH] = "";
     ASSERT_GT(::GetCurrentDirectoryA(MAX_PATH, current), 0u);
     const std::string chosen = std::string(directory) + "picked.avi";
-    const InModalLoop answer([] { return OpenedDialog(); },
-                             [&](HWND dialog) { ChooseInFileDialog(dialog, chosen); });
+    const InModalLoop answer(
+        [] { return OpenedDialog(); },
+        [&](HWND dialog) { ChooseInFileDialog(dialog, directory, "picked.avi"); });
     Click(IDC_VIDEO_BROWSE);
     ASSERT_TRUE(answer.Ran());
     EXPECT_EQ(options_.FileName, chosen);
