@@ -36,6 +36,14 @@ bool ApplySize(const std::string& value, Shared<int32_t>& field) {
     return true;
 }
 
+bool ApplyPosition(const std::string& value, Shared<int32_t>& field) {
+    const int32_t v = LeadingInteger(value);
+    if (!option_rules::IsValidPosition(v))
+        return false;
+    field = v;
+    return true;
+}
+
 } // namespace
 
 MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args) {
@@ -114,19 +122,28 @@ std::vector<RefusedSwitch> ApplyRecordingSwitches(const std::vector<std::string>
         } else if (StartsWith(arg, "-rec")) {
             options.RecordAtStart = 1;
         } else if (StartsWith(arg, "-hw")) {
-            const uint64_t handle = std::strtoull(NumberValue(args, i, 3).c_str(), nullptr, 10);
+            const std::string value = NumberValue(args, i, 3);
+            const uint64_t handle = std::strtoull(value.c_str(), nullptr, 10);
             ScreenRect r;
-            if (handle != 0 && windowRect && windowRect(handle, r) && r.right > r.left &&
-                r.bottom > r.top) {
+            if (handle != 0 && windowRect && windowRect(handle, r) &&
+                option_rules::IsValidPosition(r.left) && option_rules::IsValidPosition(r.top) &&
+                option_rules::IsValidSize(int64_t{r.right} - r.left) &&
+                option_rules::IsValidSize(int64_t{r.bottom} - r.top)) {
                 options.StartX = r.left;
                 options.StartY = r.top;
                 options.Width = r.right - r.left;
                 options.Height = r.bottom - r.top;
+            } else {
+                refuse("-hw", value);
             }
         } else if (StartsWith(arg, "-x")) {
-            options.StartX = LeadingInteger(NumberValue(args, i, 2));
+            const std::string value = NumberValue(args, i, 2);
+            if (!ApplyPosition(value, options.StartX))
+                refuse("-x", value);
         } else if (StartsWith(arg, "-y")) {
-            options.StartY = LeadingInteger(NumberValue(args, i, 2));
+            const std::string value = NumberValue(args, i, 2);
+            if (!ApplyPosition(value, options.StartY))
+                refuse("-y", value);
         } else if (StartsWith(arg, "-w")) {
             const std::string value = NumberValue(args, i, 2);
             if (!ApplySize(value, options.Width))
@@ -159,9 +176,12 @@ std::vector<RefusedSwitch> ApplyRecordingSwitches(const std::vector<std::string>
         } else if (StartsWith(arg, "-s-")) {
             options.RecordSound = 0;
         } else if (StartsWith(arg, "-k")) {
-            const int32_t frames = LeadingInteger(NumberValue(args, i, 2));
-            if (frames >= 0)
+            const std::string value = NumberValue(args, i, 2);
+            const int32_t frames = LeadingInteger(value);
+            if (option_rules::IsValidKeyFrames(frames))
                 options.KeyFrames = frames;
+            else
+                refuse("-k", value);
         } else if (StartsWith(arg, "-nox")) {
             options.NoFrameCross = 1;
         } else if (StartsWith(arg, "-nocursor")) {

@@ -34,9 +34,11 @@ struct RefusedSwitch {
 };
 
 // Applies every recording switch to the options. Values the program cannot record with (a rate
-// that is not a positive finite number, a width or height below 1, an unusable file name, a
-// missing one) leave the loaded value as it was and are returned, in command-line order: a
-// recording asked for on the same command line must not go ahead with other settings.
+// that is not a positive finite number, a width or height below 1, a left or top edge beyond 16
+// bits, a key-frame interval the video page would refuse, a window that is not there, an
+// unusable or missing file name) leave the loaded value as it was and are returned, in
+// command-line order: a recording asked for on the same command line must not go ahead with
+// other settings.
 std::vector<RefusedSwitch> ApplyRecordingSwitches(const std::vector<std::string>& args,
                                                   RecordingOptions& options,
                                                   const WindowRectLookup& windowRect);

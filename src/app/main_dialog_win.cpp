@@ -17,6 +17,8 @@ constexpr UINT kTabTexts[CVidorraDlg::kPageCount] = {IDS_TAB_REGION, IDS_TAB_HOT
 // Wakes the recording control for a command that waited for a start's set-up (wParam: the
 // session it was meant for).
 constexpr UINT WM_RUN_DEFERRED = WM_APP + 1;
+// A start a hot key (or "-rec", or a script) asked for (wParam: the record state to start in).
+constexpr UINT WM_POSTED_START = WM_APP + 2;
 
 } // namespace
 
@@ -189,6 +191,10 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         control_.RunDeferred(static_cast<uint32_t>(wp));
         result = 0;
         return true;
+    case WM_POSTED_START:
+        control_.RunPostedStart(static_cast<int32_t>(wp));
+        result = 0;
+        return true;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
             Wnd().Focus();
@@ -269,9 +275,7 @@ void CVidorraDlg::HotKey(int id, LPARAM lParam) {
 }
 
 void CVidorraDlg::PostStartCommand(int32_t recordState) {
-    const int buttonId = recordState == record_state::Paused ? IDC_MAIN_PAUSE : IDC_MAIN_RECORD;
-    Wnd().Post(WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
-               reinterpret_cast<LPARAM>(Item(buttonId).Handle()));
+    Wnd().Post(WM_POSTED_START, static_cast<WPARAM>(recordState));
 }
 
 void CVidorraDlg::PostDeferred(uint32_t serial) {

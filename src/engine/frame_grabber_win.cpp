@@ -127,19 +127,26 @@ void RecordingEngine::Tick(bool singleFrame) {
     const int32_t y = options_.StartY;
     const int32_t width = options_.Width;
     const int32_t height = options_.Height;
+    // Edges in 64 bits: a sum that overflowed here would be undefined on the timer's thread.
+    const int64_t left = x;
+    const int64_t top = y;
+    const int64_t right = left + width;
+    const int64_t bottom = top + height;
     const bool paused = State() == record_state::Paused && !singleFrame;
 
     // The flashing frame is visible while the region is copied; it lies outside the region.
     const DWORD flashStart = ::timeGetTime();
     std::optional<FlashFrame> flash;
     if (options_.FlashRect || paused)
-        flash.emplace(flashPen_.get(), RECT{x - 2, y - 2, x + width + 2, y + height + 2},
+        flash.emplace(flashPen_.get(),
+                      RECT{static_cast<LONG>(left - 2), static_cast<LONG>(top - 2),
+                           static_cast<LONG>(right + 2), static_cast<LONG>(bottom + 2)},
                       paused && !options_.NoFrameCross);
 
     // The cursor the window under the mouse shows.
     HCURSOR cursor = nullptr;
-    if (options_.DrawCursor && cursorPos.x >= x && cursorPos.x <= x + width && cursorPos.y >= y &&
-        cursorPos.y <= y + height) {
+    if (options_.DrawCursor && cursorPos.x >= left && cursorPos.x <= right && cursorPos.y >= top &&
+        cursorPos.y <= bottom) {
         cursor = CursorUnderMouse(cursorPos);
         if (cursor)
             cursor = cursors_.Lookup(cursor);
@@ -158,7 +165,8 @@ void RecordingEngine::Tick(bool singleFrame) {
                 if (!paused)
                     CountDroppedFrame();
             } else {
-                CaptureRegion(slot, RECT{x, y, x + width, y + height}, cursor, cursorPos);
+                CaptureRegion(slot, RECT{x, y, static_cast<LONG>(right), static_cast<LONG>(bottom)},
+                              cursor, cursorPos);
                 if (!paused) {
                     s.drops.Captured();
                     // The moment the first frame of a run was taken is where its sound begins.

@@ -1,6 +1,8 @@
 #include "engine/option_rules.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace option_rules {
 
@@ -8,8 +10,28 @@ bool IsValidRate(double rate) noexcept {
     return std::isfinite(rate) && rate >= kMinRate && rate <= kMaxRate;
 }
 
-bool IsValidSize(int32_t v) noexcept {
-    return v >= 1;
+bool IsValidSize(int64_t v) noexcept {
+    return v >= 1 && v <= std::numeric_limits<int32_t>::max();
+}
+
+bool IsValidPosition(int64_t v) noexcept {
+    return v >= kMinPosition && v <= kMaxPosition;
+}
+
+int32_t ClampPosition(int64_t v) noexcept {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, kMinPosition, kMaxPosition));
+}
+
+bool IsValidKeyFrames(int64_t v) noexcept {
+    return v >= kMinKeyFrames && v <= kMaxKeyFrames;
+}
+
+bool RatesAllowSound(double frameRate, double playbackRate) noexcept {
+    return frameRate == playbackRate;
+}
+
+bool MovieHasSound(const RecordingOptions& o) noexcept {
+    return o.RecordSound != 0 && RatesAllowSound(o.FrameRate, o.PlaybackRate);
 }
 
 bool IsValidFileName(std::string_view name) noexcept {
@@ -123,7 +145,7 @@ bool SetRecordSound(RecordingOptions& o, bool v, bool busy) noexcept {
 }
 
 bool SetKeyFrames(RecordingOptions& o, int16_t v, bool busy) noexcept {
-    if (busy)
+    if (busy || !IsValidKeyFrames(v))
         return false;
     o.KeyFrames = v;
     return true;

@@ -15,10 +15,28 @@ inline constexpr double kMinRate = 0.001;
 inline constexpr double kMaxRate = 1000.0;
 // Names are kept in MAX_PATH-sized buffers by the platform, terminator included.
 inline constexpr std::size_t kMaxFileName = 259;
+// The region's left and top edges: what a 16-bit coordinate holds, as the automation interface
+// passes them. Far more than any screen, and far enough from the 32-bit limits that adding a
+// size and the flashing frame's margin cannot overflow.
+inline constexpr int32_t kMinPosition = -32768;
+inline constexpr int32_t kMaxPosition = 32767;
+// A key frame every this many frames; 0 leaves it to the compressor.
+inline constexpr int32_t kMinKeyFrames = 0;
+inline constexpr int32_t kMaxKeyFrames = 100;
 
 bool IsValidRate(double rate) noexcept;
-bool IsValidSize(int32_t widthOrHeight) noexcept;
+// At least one pixel, and a width or height a 32-bit field holds.
+bool IsValidSize(int64_t widthOrHeight) noexcept;
+bool IsValidPosition(int64_t leftOrTop) noexcept;
+// For a position the program computes itself (panning): the nearest one in range.
+int32_t ClampPosition(int64_t leftOrTop) noexcept;
+bool IsValidKeyFrames(int64_t interval) noexcept;
 bool IsValidFileName(std::string_view name) noexcept;
+
+// Sound stays in step with the picture only when the movie plays at the rate it was taken.
+bool RatesAllowSound(double frameRate, double playbackRate) noexcept;
+// Whether a recording made from these options takes sound: every path decides it here.
+bool MovieHasSound(const RecordingOptions& o) noexcept;
 
 // Registry encoding of a rate: thousandths of a frame per second, rounded.
 uint32_t RateToThousandths(double rate) noexcept;

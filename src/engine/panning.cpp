@@ -1,5 +1,7 @@
 #include "engine/panning.h"
 
+#include "engine/option_rules.h"
+
 bool PanningActive(bool locked, int32_t panModifiers, int32_t heldModifiers) noexcept {
     if (panModifiers != 0 && heldModifiers == panModifiers)
         return !locked;
@@ -14,5 +16,5 @@ int32_t PanAxis(int32_t start, int32_t mouseDelta, int32_t size, int32_t screen)
         s = static_cast<int64_t>(screen) - size - 1;
     if (s < 0)
         s = 0;
-    return static_cast<int32_t>(s);
+    return option_rules::ClampPosition(s);
 }

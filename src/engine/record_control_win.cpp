@@ -48,8 +48,8 @@ bool RecordControl::Handle(ControlInput input) {
         else if (input == PauseButton)
             Start(record_state::Paused);
         else if (state_ == ControlState::Idle && (input == StartStopKey || input == PauseKey))
-            // Started from the queue, as a click on the button would be; a second press before
-            // then is dropped rather than turned into a stop.
+            // Started from the queue, once the key's handler has returned; a second press
+            // before then is dropped rather than turned into a stop.
             PostStart(input == StartStopKey ? record_state::Recording : record_state::Paused);
         else
             return false;
@@ -109,6 +109,11 @@ void RecordControl::RunDeferred(uint32_t serial) {
         Stop();
     else if (what == Deferred::Pause)
         TogglePause();
+}
+
+void RecordControl::RunPostedStart(int32_t recordState) {
+    if (state_ == ControlState::StartPosted)
+        Start(recordState == record_state::Paused ? record_state::Paused : record_state::Recording);
 }
 
 void RecordControl::OnSessionStarted(int32_t recordState) {

@@ -36,8 +36,8 @@ enum class ControlInput {
 class RecordControlView {
 public:
     virtual ~RecordControlView() = default;
-    // Puts the record button's command (recordState 1) or the pause button's (2) in the
-    // window's queue, as a click would.
+    // Puts a start (recordState 1) or a paused start (2) in the window's queue, for
+    // RecordControl::RunPostedStart.
     virtual void PostStartCommand(int32_t recordState) = 0;
     // Puts a wake-up for RecordControl::RunDeferred(serial) in the window's queue.
     virtual void PostDeferred(uint32_t serial) = 0;
@@ -63,6 +63,10 @@ public:
     bool RequestClose();
     // A wake-up posted by PostDeferred.
     void RunDeferred(uint32_t serial);
+    // A start posted by PostStartCommand. Only the start a hot key posted runs: when a click
+    // has started the recording first, the posted one finds no posted state and is dropped
+    // instead of stopping what just began.
+    void RunPostedStart(int32_t recordState);
 
     // The engine's session reports its stages (forwarded by the session host).
     void OnSessionStarted(int32_t recordState);

@@ -106,7 +106,7 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     // An unsupported rate or depth is refused and the last good format stays.
     wave_.ClearBlocks();
     (void)wave_.SetFormat(options_.SoundSampRate, options_.SoundSampSize, 0);
-    s.sound = options_.RecordSound != 0;
+    s.sound = option_rules::MovieHasSound(options_);
 
     // Values no path should have let through, refused before anything is made.
     const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);

@@ -1,5 +1,6 @@
 #include "pages/region_page_win.h"
 
+#include "engine/option_rules.h"
 #include "resources/resource_ids.h"
 #include "select/select_region_win.h"
 
@@ -8,8 +9,9 @@
 
 namespace {
 
-// Any position will do (the region may start on a monitor left of or above the primary one);
-// a size must leave at least one pixel, as option_rules::IsValidSize asks.
+// A position may be negative (the region may start on a monitor left of or above the primary
+// one); a size must leave at least one pixel. Both as every other path into the options has them.
+constexpr Range<int32_t> kPosition{option_rules::kMinPosition, option_rules::kMaxPosition};
 constexpr Range<int32_t> kSize{1, std::numeric_limits<int32_t>::max()};
 
 constexpr int kWndHideButtons[] = {IDC_REGION_WND_KEEP, IDC_REGION_WND_MINIMIZE,
@@ -27,8 +29,8 @@ constexpr int kWndHideButtons[] = {IDC_REGION_WND_KEEP, IDC_REGION_WND_MINIMIZE,
 
 CMyPropertyPage2::CMyPropertyPage2(RecordingOptions& options)
     : OptionPage(IDD_PAGE_REGION, options), fields_{IntField{IDC_REGION_HEIGHT, &height_, kSize},
-                                                    IntField{IDC_REGION_TOP, &top_},
-                                                    IntField{IDC_REGION_LEFT, &left_},
+                                                    IntField{IDC_REGION_TOP, &top_, kPosition},
+                                                    IntField{IDC_REGION_LEFT, &left_, kPosition},
                                                     IntField{IDC_REGION_WIDTH, &width_, kSize},
                                                     CheckField{IDC_REGION_FLASH, &flash_}} {}
 

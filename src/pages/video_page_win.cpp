@@ -14,7 +14,7 @@
 namespace {
 
 constexpr Range<double> kRate{option_rules::kMinRate, option_rules::kMaxRate};
-constexpr Range<int32_t> kKeyFrames{0, 100};
+constexpr Range<int32_t> kKeyFrames{option_rules::kMinKeyFrames, option_rules::kMaxKeyFrames};
 
 [[nodiscard]] bool AcceptFileName(std::string_view name) {
     return option_rules::IsValidFileName(name);
@@ -43,9 +43,11 @@ void CMyPropertyPage3::ShowOptions() {
     frameRate_ = options_.FrameRate;
     playbackRate_ = options_.PlaybackRate;
     increment_ = options_.IncrementFileName != 0 ? BST_CHECKED : BST_UNCHECKED;
-    // RecordSound itself stays as it is: it applies again once the rates match.
-    const bool ratesEqual = options_.FrameRate == options_.PlaybackRate;
-    recordSound_ = ratesEqual && options_.RecordSound != 0 ? BST_CHECKED : BST_UNCHECKED;
+    // The datum keeps the real RecordSound, so the box shows it whenever the rates allow sound;
+    // while they do not, the box shows what the movie gets: none.
+    const bool soundPossible =
+        option_rules::RatesAllowSound(options_.FrameRate, options_.PlaybackRate);
+    recordSound_ = options_.RecordSound != 0 ? BST_CHECKED : BST_UNCHECKED;
     keyFrames_ = options_.KeyFrames;
     quality_ = options_.CompQuality;
     // Built once: a refresh keeps the user's choice.
@@ -55,7 +57,10 @@ void CMyPropertyPage3::ShowOptions() {
         SelectCompressor(list, options_.CompFourcc);
     }
     ShowFields();
-    Item(IDC_VIDEO_SOUND).Enable(ratesEqual);
+    const Window box = Item(IDC_VIDEO_SOUND);
+    if (!soundPossible)
+        box.SetChecked(false);
+    box.Enable(soundPossible);
 }
 
 void CMyPropertyPage3::OnControl(int id, int code) {
@@ -144,11 +149,12 @@ void CMyPropertyPage3::ApplySoundCheckRule() {
     // Text that is no rate yet counts as different: it will not be stored as it stands.
     const std::optional<double> frame = ParseDouble(frameEdit.Text());
     const std::optional<double> playback = ParseDouble(playbackEdit.Text());
-    const bool ratesEqual = frame && playback && *frame == *playback;
-    // Back at equal rates, the box shows what was chosen before they differed.
+    const bool soundPossible =
+        frame && playback && option_rules::RatesAllowSound(*frame, *playback);
+    // Back at equal rates, the box shows the options' own RecordSound again.
     const Window box = Item(IDC_VIDEO_SOUND);
-    box.SetChecked(ratesEqual && recordSound_ == BST_CHECKED);
-    box.Enable(ratesEqual);
+    box.SetChecked(soundPossible && options_.RecordSound != 0);
+    box.Enable(soundPossible);
 }
 
 void CMyPropertyPage3::BrowseForFileName() {
@@ -161,6 +167,9 @@ void CMyPropertyPage3::BrowseForFileName() {
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
+    // The dialog would otherwise make the chosen folder the current one, and a relative file
+    // name (the default "clip.avi") and Play would follow it.
+    ofn.Flags = OFN_NOCHANGEDIR;
     if (!::GetSaveFileNamePreviewA(&ofn))
         return;
     if (!option_rules::IsValidFileName(path))

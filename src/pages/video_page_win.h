@@ -5,6 +5,7 @@
 //
 // Sound stays in step with the video only at equal rates, so while the two rate edits differ the
 // sound box is shown unchecked and disabled, and leaving the playback-rate edit stores that.
+// Whenever the box is enabled it shows the options' own RecordSound.
 
 #include "pages/option_page_win.h"
 

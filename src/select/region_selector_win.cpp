@@ -114,6 +114,8 @@ int32_t CRegionSelector::Run() {
     anchor_ = mode_ == Mode::RubberBand && accepted_ ? *accepted_ : corner_;
     accepted_.reset();
     result_ = 0;
+    clickResult_ = 0;
+    clickRelease_ = 0;
     ::UpdateWindow(Handle());
 
     if (mode_ == Mode::WindowPicking) {
@@ -128,6 +130,9 @@ int32_t CRegionSelector::Run() {
     ShowMarks(true);
 
     RunLoop();
+    if (clickRelease_ != 0 && ::GetCapture() == Handle())
+        ::ReleaseCapture();
+    clickRelease_ = 0;
 
     ShowMarks(false);
     StopFlashTimer();
@@ -185,12 +190,35 @@ LRESULT CRegionSelector::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return HTTRANSPARENT;
         break;
     case WM_MOUSEMOVE:
+        // After a click only its release is awaited: the click decided the corner or the window.
+        // A movement without the clicked button held means the release was lost on the way.
+        if (clickRelease_ != 0) {
+            if ((wp & (clickRelease_ == WM_LBUTTONUP ? MK_LBUTTON : MK_RBUTTON)) == 0)
+                EndClick();
+            return 0;
+        }
         OnMouseMove(PointOf(lp));
         return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         OnButtonDown(msg, wp, PointOf(lp));
         break;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        OnButtonUp(msg);
+        break;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse: its release will not come here.
+        if (clickRelease_ != 0 && reinterpret_cast<HWND>(lp) != Handle())
+            EndClick();
+        break;
+    case WM_CLOSE:
+        // The selector's owner destroys it; a request to close only ends the run, as cancelled.
+        if (running_) {
+            result_ = 2;
+            ShowMarks(false);
+        }
+        return 0;
     case WM_KEYDOWN:
         OnKeyDown(static_cast<UINT>(wp));
         break;
@@ -249,22 +277,42 @@ void CRegionSelector::OnMouseMove(ScreenPoint point) {
 }
 
 void CRegionSelector::OnButtonDown(UINT msg, WPARAM keyState, ScreenPoint point) {
-    if (!running_)
+    if (!running_ || clickRelease_ != 0)
         return;
     // A left click accepts, a right click cancels. Not left to the key-state flags alone: under
     // Wine the release of a click whose window went away on the press is lost, and the left
     // button then looks held in every later message, right clicks included.
     const WPARAM flags = msg == WM_LBUTTONDOWN ? (keyState | MK_LBUTTON)
                                                : ((keyState & ~WPARAM{MK_LBUTTON}) | MK_RBUTTON);
-    result_ = static_cast<int32_t>(flags);
     ShowMarks(false);
     // The clicked pixel is the corner, even if no movement reported it.
     if (mode_ != Mode::WindowPicking)
         corner_ = point;
+    // The run ends when the button comes up, so that its release stays with us instead of
+    // reaching whatever window is under the pointer once the selector is gone.
+    clickResult_ = static_cast<int32_t>(flags);
+    clickRelease_ = msg == WM_LBUTTONDOWN ? WM_LBUTTONUP : WM_RBUTTONUP;
+    ::SetCapture(Handle());
+    if (::GetCapture() != Handle())
+        EndClick();
+}
+
+void CRegionSelector::OnButtonUp(UINT msg) {
+    if (clickRelease_ != 0 && msg == clickRelease_)
+        EndClick();
+}
+
+void CRegionSelector::EndClick() {
+    if (clickRelease_ == 0)
+        return;
+    clickRelease_ = 0;
+    result_ = clickResult_;
+    if (::GetCapture() == Handle())
+        ::ReleaseCapture();
 }
 
 void CRegionSelector::OnKeyDown(UINT virtualKey) {
-    if (!running_)
+    if (!running_ || clickRelease_ != 0)
         return;
     ShowMarks(false);
     const SelectorKey key = ClassifySelectorKey(virtualKey);
@@ -294,14 +342,18 @@ void CRegionSelector::OnKeyDown(UINT virtualKey) {
     case SelectorKey::Other:
         break;
     }
-    POINT pointer{corner_.x, corner_.y};
-    ::ClientToScreen(Handle(), &pointer);
-    ::SetCursorPos(pointer.x, pointer.y);
+    // The pointer follows the corner; picking a window has none, and the pointer stays put.
+    if (mode_ != Mode::WindowPicking) {
+        POINT pointer{corner_.x, corner_.y};
+        ::ClientToScreen(Handle(), &pointer);
+        ::SetCursorPos(pointer.x, pointer.y);
+    }
     ShowMarks(true);
 }
 
 void CRegionSelector::ShowMarks(bool shown) {
-    if (shown == marksShown_ || mode_ == Mode::WindowPicking)
+    // Without a window there is nothing to draw on: a null window's DC is the whole screen.
+    if (shown == marksShown_ || mode_ == Mode::WindowPicking || Handle() == nullptr)
         return;
     const UniqueWindowDc dc(Handle());
     if (!dc)
@@ -440,6 +492,9 @@ void CRegionSelector::FlashStep() {
 }
 
 void CRegionSelector::DrawFrameNow() const {
+    // A null window's DC is the whole screen: a selector destroyed meanwhile draws nothing.
+    if (Handle() == nullptr)
+        return;
     const UniqueWindowDc dc(Handle());
     if (dc)
         DrawFrame(dc.get());

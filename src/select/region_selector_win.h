@@ -2,8 +2,9 @@
 
 // The full-screen selector: a topmost popup over the whole primary screen on which the user
 // clicks two corners (crosshair, then rubber band with a size label) or points at a window (a
-// flashing frame marks it). It runs its own message loop until a click, Enter, a right click or
-// losing the focus ends the run.
+// flashing frame marks it). It runs its own message loop until a click, Enter, a right click,
+// losing the focus or a request to close ends the run. A click ends it when its button comes up:
+// the mouse is captured from the press on, so the release never reaches the window underneath.
 //
 // The popup shows a copy of the screen taken when it was created and draws its marks over that
 // copy with exclusive-or, so every drawing is undone by drawing it again. A window that paints
@@ -54,6 +55,8 @@ private:
     void OnPaint();
     void OnMouseMove(ScreenPoint point);
     void OnButtonDown(UINT msg, WPARAM keyState, ScreenPoint point);
+    void OnButtonUp(UINT msg);
+    void EndClick();
     void OnKeyDown(UINT virtualKey);
 
     void RunLoop();
@@ -77,6 +80,9 @@ private:
     Mode mode_ = Mode::Crosshair;
     int32_t result_ = 0;
     bool running_ = false;
+    // The result of a click whose button is still down, and that button's release message.
+    int32_t clickResult_ = 0;
+    UINT clickRelease_ = 0;
     ScreenPoint anchor_;
     ScreenPoint corner_;
     // Where the last accepted run ended: the first corner of the rubber band that follows.

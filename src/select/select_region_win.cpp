@@ -1,6 +1,7 @@
 #include "select/select_region_win.h"
 
 #include "app/hot_keys_win.h"
+#include "engine/option_rules.h"
 #include "select/region_selector_win.h"
 
 #include <optional>
@@ -42,7 +43,10 @@ std::optional<RegionRect> ChooseOnScreen(SelectionKind kind) {
     if (!selector.Create())
         return std::nullopt;
     const std::optional<RegionRect> chosen = Choose(kind, selector);
-    if (!chosen || !IsRecordableRegion(*chosen, selector.ScreenWidth(), selector.ScreenHeight()))
+    if (!chosen || !IsRecordableRegion(*chosen, selector.ScreenWidth(), selector.ScreenHeight()) ||
+        !option_rules::IsValidPosition(chosen->left) ||
+        !option_rules::IsValidPosition(chosen->top) ||
+        !option_rules::IsValidSize(chosen->Width()) || !option_rules::IsValidSize(chosen->Height()))
         return std::nullopt;
     return chosen;
 }

@@ -75,6 +75,13 @@ constexpr auto AnyValue = [](auto v) { return std::optional(v); };
 constexpr auto Size = [](int32_t v) {
     return option_rules::IsValidSize(v) ? std::optional(v) : std::nullopt;
 };
+constexpr auto Position = [](int32_t v) {
+    return option_rules::IsValidPosition(v) ? std::optional(v) : std::nullopt;
+};
+// What the video page accepts, so a stored value never holds the focus in its edit.
+constexpr auto KeyFrameInterval = [](int32_t v) {
+    return option_rules::IsValidKeyFrames(v) ? std::optional(v) : std::nullopt;
+};
 // Any non-zero value is on; kept as 1 so what is saved is what the setters would store.
 constexpr auto Flag = [](int32_t v) { return std::optional<int32_t>(v != 0 ? 1 : 0); };
 constexpr auto WndHideId = [](int32_t v) {
@@ -104,8 +111,8 @@ constexpr auto AnyText = [](std::string_view) { return true; };
 // clang-format on
 
 const StoredOption kStateOptions[] = {
-    Number("StartX", FIELD(StartX), AnyValue),
-    Number("StartY", FIELD(StartY), AnyValue),
+    Number("StartX", FIELD(StartX), Position),
+    Number("StartY", FIELD(StartY), Position),
     Number("Width", FIELD(Width), Size),
     Number("Height", FIELD(Height), Size),
     Number("WinX", FIELD(WinX), AnyValue),
@@ -120,7 +127,7 @@ const StoredOption kStateOptions[] = {
     Rate("FPS", FIELD(FrameRate)),
     Rate("FPSPlay", FIELD(PlaybackRate)),
     Number("Compress", FIELD(CompQuality), AnyValue),
-    Number("KeyFrames", FIELD(KeyFrames), AnyValue),
+    Number("KeyFrames", FIELD(KeyFrames), KeyFrameInterval),
     Text("AVIFileName", kFileNameCapacity, FIELD(FileName), FileName),
 };
 

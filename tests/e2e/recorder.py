@@ -25,8 +25,10 @@ def message_boxes(session, title=TITLE):
     for w in windows:
         if w["hwnd"] == w["top"] and w["class"] == "#32770" and w["visible"] and \
                 w["text"] == title:
-            texts = [c["text"] for c in windows if c["top"] == w["hwnd"] and c is not w]
-            boxes.append((w, texts))
+            controls = [c for c in windows if c["top"] == w["hwnd"] and c is not w]
+            if any(c["id"] == 1000 for c in controls):
+                continue  # the main window, which has the same title
+            boxes.append((w, [c["text"] for c in controls]))
     return boxes
 
 

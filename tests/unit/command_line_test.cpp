@@ -73,7 +73,7 @@ TEST(CommandLine, RegionRateAndFlags) {
     EXPECT_EQ(o.IncrementFileName, 1);
     EXPECT_EQ(o.RecordSound, 0);
     o = Apply({"-x99999999999"});
-    EXPECT_EQ(o.StartX, 2147483647); // saturated, not wrapped
+    EXPECT_EQ(o.StartX, 0); // saturated, not wrapped into range, and so refused
 }
 
 TEST(CommandLine, NumberSwitchesTakeASeparateNumberArgument) {
@@ -114,9 +114,15 @@ TEST(CommandLine, ValuesTheEngineCannotUseKeepTheLoadedOnesAndAreReported) {
     EXPECT_EQ(Refused({"-a", "take\x01.avi"}), (std::vector<std::string>{"-a take\x01.avi"}));
     EXPECT_TRUE(Refused({"-rec", "-f", "12.5", "-w", "100", "-a", "C:\\take.avi"}).empty());
 
+    EXPECT_EQ(
+        Refused({"-k-3", "-k101", "-x-2000000000", "-y", "32768", "-hw", "99"}),
+        (std::vector<std::string>{"-k -3", "-k 101", "-x -2000000000", "-y 32768", "-hw 99"}));
+
     auto all = unusable;
-    all.push_back("-k-3");
+    all.insert(all.end(), {"-k-3", "-k101", "-x-2000000000", "-y", "32768"});
     const auto o = Apply(all);
+    EXPECT_EQ(o.StartX, 0);
+    EXPECT_EQ(o.StartY, 0);
     EXPECT_EQ(o.FrameRate, 10.0);
     EXPECT_EQ(o.PlaybackRate, 10.0);
     EXPECT_EQ(o.Width, 320);
@@ -154,6 +160,14 @@ TEST(CommandLine, WindowHandleTakesTheWindowsOuterRectangle) {
     o = Apply({"-hw99"}, lookup);
     EXPECT_EQ(o.Width, 320);
     o = Apply({"-hwx"}, lookup);
+    EXPECT_EQ(o.Width, 320);
+    // A window whose edge lies where no region may start leaves the region alone.
+    const WindowRectLookup far = [](uint64_t, ScreenRect& r) {
+        r = {-40000, 0, 100, 100};
+        return true;
+    };
+    o = Apply({"-hw1"}, far);
+    EXPECT_EQ(o.StartX, 0);
     EXPECT_EQ(o.Width, 320);
 }
 

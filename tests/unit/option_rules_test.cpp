@@ -176,3 +176,17 @@ TEST(AutomationSetters, RefuseValuesTheEngineCannotUse) {
     EXPECT_FALSE(SetFileName(o, std::string("a\0b", 3), kIdle));
     EXPECT_EQ(o.FileName, std::string(259, 'a'));
 }
+
+TEST(OptionRules, AutomationAndPanningKeepTheBoundsTheOtherPathsKeep) {
+    // The video page's key-frame range.
+    RecordingOptions o;
+    for (int16_t bad : {int16_t{-1}, int16_t{101}, int16_t{-32768}})
+        EXPECT_FALSE(SetKeyFrames(o, bad, kIdle)) << bad;
+    EXPECT_EQ(o.KeyFrames, 20);
+    EXPECT_TRUE(SetKeyFrames(o, 100, kIdle));
+    EXPECT_TRUE(SetKeyFrames(o, 0, kIdle));
+    EXPECT_EQ(o.KeyFrames, 0);
+    // A position the program computes lands on the nearest one a user could have given.
+    EXPECT_EQ(ClampPosition(1LL << 40), 32767);
+    EXPECT_EQ(ClampPosition(-(1LL << 40)), -32768);
+}

@@ -121,6 +121,15 @@ TEST(StoredOptions, NumbersGoThroughTheirFieldsRules) {
         return Apply(name, Dword(v)).result == ApplyResult::Applied;
     };
     EXPECT_EQ(Apply("StartX", Dword(0xFFFFFFF6u)).options.StartX, -10); // positions are signed
+    // Bounded as every other path bounds them; the key frames to what the video page takes.
+    for (uint32_t bad : {32768u, 0xFFFF7FFFu, 0x7FFFFFFFu, 0x80000000u}) {
+        EXPECT_FALSE(applies("StartX", bad)) << bad;
+        EXPECT_FALSE(applies("StartY", bad)) << bad;
+    }
+    EXPECT_TRUE(applies("StartY", 0xFFFF8000u));
+    EXPECT_FALSE(applies("KeyFrames", 101));
+    EXPECT_FALSE(applies("KeyFrames", 0xFFFFFFFFu));
+    EXPECT_TRUE(applies("KeyFrames", 100));
     EXPECT_EQ(Apply("FPS", Dword(15000)).options.FrameRate, 15.0);
     EXPECT_DOUBLE_EQ(Apply("FPSPlay", Dword(29970)).options.PlaybackRate, 29.97);
     EXPECT_TRUE(applies("FPS", 1));

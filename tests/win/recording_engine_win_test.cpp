@@ -877,8 +877,19 @@ TEST_F(RecordControlTest, HotKeysWhileIdlePostOneStartAndTheButtonsDecideByState
     EXPECT_FALSE(control_.Handle(ControlInput::EngineStop));
     EXPECT_EQ(posted, (std::vector<int32_t>{record_state::Recording}));
 
-    // The posted command arrives: the recording runs until the hot key stops it.
-    RecordThroughControl(400);
+    // A click gets there first; the posted start, arriving later, must not stop it.
+    script_.At(150, [&] { control_.RunPostedStart(posted[0]); });
+    RecordThroughControl(600);
+    EXPECT_GT(Outcome().frameIndex, 3); // stopped at 600 ms, not at 150
+    EXPECT_EQ(host_.stopped, 1);
+
+    // The posted start arrives while idle: it runs the recording until the hot key stops it.
+    looks.clear();
+    EXPECT_TRUE(control_.Handle(ControlInput::StartStopKey));
+    host_.Clear();
+    StopAt(400);
+    control_.RunPostedStart(posted[1]);
+    DrainMessages();
     EXPECT_EQ(host_.started, 1);
     EXPECT_EQ(host_.stopped, 1);
     EXPECT_EQ(control_.State(), ControlState::Idle);

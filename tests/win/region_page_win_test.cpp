@@ -77,11 +77,15 @@ TEST_F(RegionPageTest, ABadValueIsReportedKeepsTheFocusAndChangesNothing) {
         const char* message;
     };
     const char* const kSizeMessage = "Please enter an integer between 1 and 2147483647.";
+    // Left and top within what every other path into the options allows.
+    const char* const kPositionMessage = "Please enter an integer between -32768 and 32767.";
     const Case cases[] = {
-        {IDC_REGION_LEFT, "abc", "Please enter an integer."},
-        {IDC_REGION_LEFT, "99999999999", "Please enter an integer."},
-        {IDC_REGION_TOP, "1.5", "Please enter an integer."},
-        {IDC_REGION_TOP, "", "Please enter an integer."},
+        {IDC_REGION_LEFT, "abc", kPositionMessage},
+        {IDC_REGION_LEFT, "99999999999", kPositionMessage},
+        {IDC_REGION_LEFT, "32768", kPositionMessage},
+        {IDC_REGION_TOP, "-32769", kPositionMessage},
+        {IDC_REGION_TOP, "1.5", kPositionMessage},
+        {IDC_REGION_TOP, "", kPositionMessage},
         {IDC_REGION_WIDTH, "0", kSizeMessage},
         {IDC_REGION_WIDTH, "-320", kSizeMessage},
         {IDC_REGION_HEIGHT, "0", kSizeMessage},

@@ -1,5 +1,7 @@
 #include "select/select_region_win.h"
 
+#include "select/region_selector_win.h"
+
 #include "framework/app_win.h"
 #include "framework/custom_window_win.h"
 
@@ -29,6 +31,7 @@ class TestWindow : public CustomWindow {
 public:
     bool emptyClient = false;
     std::vector<std::function<void()>> calls;
+    int buttonMessages = 0;
 
     void Open(const RECT& rect) {
         ASSERT_TRUE(Create(WindowClass{"SelectorTestWindow"}, WS_EX_TOPMOST, WS_POPUP | WS_BORDER,
@@ -55,6 +58,12 @@ protected:
         case kCall:
             calls.at(wp)();
             return 0;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            ++buttonMessages;
+            break;
         default:
             break;
         }
@@ -69,6 +78,7 @@ struct Step {
     UINT msg;
     WPARAM wp;
     LPARAM lp;
+    UINT release = 0; // a click: its button's release follows
 };
 
 Step Key(UINT vk) {
@@ -78,7 +88,29 @@ Step MoveTo(int x, int y) {
     return {nullptr, WM_MOUSEMOVE, 0, MAKELPARAM(x, y)};
 }
 Step RightClick() {
-    return {nullptr, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5)};
+    return {nullptr, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5), WM_RBUTTONUP};
+}
+Step Close() {
+    return {nullptr, WM_CLOSE, 0, 0};
+}
+
+// Lets this thread's windows handle what is waiting, input from the platform included.
+void Pump(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    do {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(10);
+    } while (::GetTickCount() - start < ms);
+}
+
+POINT Pointer() {
+    POINT p{};
+    ::GetCursorPos(&p);
+    return p;
 }
 
 class SelectRegionTest : public ::testing::Test {
@@ -112,6 +144,8 @@ protected:
         script_ = std::move(script);
         return SelectScreenRegion(kind, nullptr, options_);
     }
+    // For a selector the test creates itself.
+    void Queue(std::vector<Step> script) { script_ = std::move(script); }
 
     void ExpectRegion(int x, int y, int w, int h) const {
         EXPECT_EQ(options_.StartX, x);
@@ -133,8 +167,11 @@ private:
             ::GetClassNameA(created, name, sizeof name);
             if (std::string(name) == kSelectorClass) {
                 ++s_current->selectorsCreated_;
-                for (const Step& s : s_current->script_)
+                for (const Step& s : s_current->script_) {
                     ::PostMessageA(s.target ? s.target : created, s.msg, s.wp, s.lp);
+                    if (s.release != 0)
+                        ::PostMessageA(created, s.release, 0, s.lp);
+                }
             }
         }
         return ::CallNextHookEx(nullptr, code, wp, lp);
@@ -197,6 +234,52 @@ TEST_F(SelectRegionTest, EveryMessageGoesThroughTheProgramsFilterFirst) {
     // Enter never arrives, so the right click cancels.
     EXPECT_FALSE(Select(SelectionKind::Region, {Key(VK_RETURN), Key(VK_RETURN), RightClick()}));
     ExpectRegion(11, 22, 33, 44);
+}
+
+TEST_F(SelectRegionTest, ClosingEndsTheRunAsCancelledAndKeepsTheWindowForItsOwner) {
+    TestWindow target;
+    target.Open(RECT{100, 100, 180, 160});
+    Queue({MoveTo(120, 120), Close()});
+    CRegionSelector selector;
+    ASSERT_TRUE(selector.Create());
+    selector.SetMode(CRegionSelector::Mode::WindowPicking);
+    EXPECT_FALSE(IsAccepted(selector.Run()));
+    // Destroyed by the close, the selector would finish its run (erasing its flashing frame)
+    // on a null window, whose device context is the whole screen.
+    EXPECT_NE(selector.Handle(), nullptr);
+}
+
+TEST_F(SelectRegionTest, KeysWhilePickingAWindowLeaveThePointerWhereTheUserPutIt) {
+    TestWindow target;
+    target.Open(RECT{100, 100, 180, 160});
+    POINT after{};
+    ::SetCursorPos(300, 300);
+    EXPECT_TRUE(Select(SelectionKind::Window,
+                       {Call([] { ::SetCursorPos(150, 130); }), MoveTo(150, 130), Key('A'),
+                        Key(VK_LEFT), Call([&] { after = Pointer(); }), Key(VK_RETURN)}));
+    EXPECT_EQ(after.x, 150);
+    EXPECT_EQ(after.y, 130);
+    ExpectRegion(101, 101, 78, 58);
+}
+
+TEST_F(SelectRegionTest, TheEndingClickStaysWithTheSelectorUntilItsButtonComesUp) {
+    TestWindow target;
+    target.Open(RECT{100, 100, 180, 160});
+    // Real input, as the platform delivers it: a press and a release over the target.
+    const auto click = [] {
+        ::SetCursorPos(140, 130);
+        INPUT input[3]{};
+        for (INPUT& i : input)
+            i.type = INPUT_MOUSE;
+        input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        input[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+        ::SendInput(3, input, sizeof(INPUT));
+    };
+    EXPECT_TRUE(Select(SelectionKind::Window, {Call(click)}));
+    Pump(300);
+    ExpectRegion(101, 101, 78, 58);
+    EXPECT_EQ(target.buttonMessages, 0);
 }
 
 } // namespace

@@ -130,12 +130,14 @@ TEST_F(VideoPageTest, RatesThatDifferInTheOptionsShowSoundOffWithoutChangingIt) 
     EXPECT_FALSE(SoundBox().IsEnabled());
     EXPECT_EQ(options_.RecordSound, 1);
 
-    // Leaving the capture rate stores the rates only; typing it made them equal.
+    // Leaving the capture rate stores the rates only; typing it made them equal, and the box
+    // shows again what a recording will now take.
     Enter(IDC_VIDEO_FRAME_RATE, "20");
     EXPECT_EQ(options_.FrameRate, 20.0);
     EXPECT_EQ(options_.PlaybackRate, 20.0);
     EXPECT_EQ(options_.RecordSound, 1);
     EXPECT_TRUE(SoundBox().IsEnabled());
+    EXPECT_TRUE(SoundBox().IsChecked());
 }
 
 TEST_F(VideoPageTest, ABadValueIsReportedKeepsTheFocusAndChangesNothing) {
@@ -201,25 +203,39 @@ TEST_F(VideoPageTest, TheCompressorListIsBuiltOnceAndKeepsTheChoice) {
 }
 
 // The file dialog's name field: an edit in the old layout, an editable combo box in the new.
-void ChooseInFileDialog(HWND dialog, const std::string& name) {
+void TypeInFileDialog(HWND dialog, const std::string& text) {
     for (const int id : {0x47c /* cmb13 */, 0x480 /* edt1 */}) {
         if (const HWND field = ::GetDlgItem(dialog, id))
-            ::SetWindowTextA(field, name.c_str());
+            ::SetWindowTextA(field, text.c_str());
     }
+}
+
+// Goes into the folder first, as a user browsing there does, then takes the name in it.
+void ChooseInFileDialog(HWND dialog, const std::string& folder, const std::string& name) {
+    TypeInFileDialog(dialog, folder);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    TypeInFileDialog(dialog, name);
     ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-TEST_F(VideoPageTest, BrowseTakesTheChosenName) {
+TEST_F(VideoPageTest, BrowseTakesTheChosenNameAndLeavesTheCurrentDirectory) {
     char directory[MAX_PATH] = "";
     ASSERT_GT(::GetTempPathA(MAX_PATH, directory), 0u);
+    char current[MAX_PATH] = "";
+    ASSERT_GT(::GetCurrentDirectoryA(MAX_PATH, current), 0u);
     const std::string chosen = std::string(directory) + "picked.avi";
-    const InModalLoop answer([] { return OpenedDialog(); },
-                             [&](HWND dialog) { ChooseInFileDialog(dialog, chosen); });
+    const InModalLoop answer(
+        [] { return OpenedDialog(); },
+        [&](HWND dialog) { ChooseInFileDialog(dialog, directory, "picked.avi"); });
     Click(IDC_VIDEO_BROWSE);
     ASSERT_TRUE(answer.Ran());
     EXPECT_EQ(options_.FileName, chosen);
     EXPECT_EQ(Item(IDC_VIDEO_FILE_NAME).Text(), chosen);
     EXPECT_TRUE(Errors().empty());
+    // A relative name, the default "clip.avi" among them, still means the same file.
+    char after[MAX_PATH] = "";
+    ASSERT_GT(::GetCurrentDirectoryA(MAX_PATH, after), 0u);
+    EXPECT_STREQ(after, current);
 }
 
 } // namespace

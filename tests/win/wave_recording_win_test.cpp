@@ -266,6 +266,7 @@ TEST_F(WaveRecordingTest, SilenceIsInTheStreamsFormatWhateverTheOptionsSay) {
     // The stream is made from the wave's format; an unsupported rate in the options leaves the
     // wave at its last good one, and a frame of silence must be in that one too.
     Record(22050, 16, 200, record_state::Paused);
+    options_.FrameRate = 5;
     options_.PlaybackRate = 5;
     script_.At(150, [this] { EXPECT_TRUE(engine_.SingleFrame()); });
     script_.At(300, [this] { EXPECT_TRUE(engine_.SingleFrame()); });
