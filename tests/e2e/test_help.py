@@ -72,8 +72,9 @@ def test_help_on_each_tab_and_in_about_opens_its_topic_and_goes_with_the_program
     text = wait_topic(session, "About Vidorra")
     for switch in ("-recx", "-dumpopts", "Vidorra.Application", r"Software\Talvenor\Vidorra"):
         assert switch in text["text"]
-    session.screenshot("help_topic_9")
     session.command(about["hwnd"], 1)
+    wait_until(lambda: session.find_top("About Vidorra") is None, 20, what="the About box to go")
+    session.screenshot("help_topic_9")
 
     # Closing the program tells the viewer to quit.
     session.close_window(top["hwnd"])
