@@ -131,6 +131,11 @@ def test_a_missing_help_file_is_the_viewers_to_report_and_holds_no_recording(
     # With the viewer's message still up, the Start hot key records and stops as ever.
     def record_caption():
         return main_dialog(session)[1][1000]["text"]
+    # Keys reach the session only through a window with the focus: give it to the viewer's
+    # message, as a user looking at it would have.
+    session.wine(session.bin / "winprobe.exe", "focus", message["hwnd"], check=False)
+    session.run("xdotool", "search", "--name", f"^{message['text']}$", "windowfocus", "--sync",
+                check=False)
     session.run("xdotool", "key", "F2")
     wait_until(lambda: avi.exists() and record_caption() != "Record", 30,
                what="the recording to start")
