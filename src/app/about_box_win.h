@@ -12,8 +12,8 @@ protected:
     void OnCommand(int id, int code, HWND control) override;
 };
 
-// Opens the program's help file beside the program at a context topic. A missing file is the
-// help viewer's to report.
+// Opens the program's help file beside the program at a context topic, without waiting for the
+// viewer. A missing file is the help viewer's to report.
 void ShowHelpTopic(HWND owner, int topic);
 // Asks the help viewer to close, when the program ends.
 void CloseHelp(HWND owner);

@@ -15,6 +15,7 @@
 //   winprobe tab HWND INDEX       clicks a tab
 //   winprobe tabs HWND            prints the item texts of a tab control, one a line
 //   winprobe cursor               the cursor on the screen, as the system reports it
+//   winprobe charpos HWND INDEX   screen position of a character of a rich edit control: "X Y"
 
 #include <windows.h>
 
@@ -183,6 +184,16 @@ int main(int argc, char** argv) {
     } else if (cmd == "syscommand" && argc == 4) {
         if (!PostMessageA(ParseHwnd(argv[2]), WM_SYSCOMMAND, std::atoi(argv[3]), 0))
             return 1;
+    } else if (cmd == "charpos" && argc == 4) {
+        // The rich edit 2.0 form: the index in wParam, the client position packed in the result.
+        HWND edit = ParseHwnd(argv[2]);
+        DWORD_PTR packed = 0;
+        if (!SendMessageTimeoutA(edit, EM_POSFROMCHAR, std::atoi(argv[3]), 0, SMTO_ABORTIFHUNG,
+                                 2000, &packed))
+            return 1;
+        POINT p{static_cast<short>(LOWORD(packed)), static_cast<short>(HIWORD(packed))};
+        ClientToScreen(edit, &p);
+        std::printf("%ld %ld\n", p.x, p.y);
     } else if (cmd == "close" && argc == 3) {
         if (!PostMessageA(ParseHwnd(argv[2]), WM_CLOSE, 0, 0))
             return 1;
