@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/hot_keys_win.h"
 #include "app/main_dialog_win.h"
+#include "app/maintenance_win.h"
 #include "framework/text_format.h"
 #include "resources/resource_ids.h"
 #include "settings/registry_store_win.h"
@@ -68,6 +69,8 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     }
     SetName(LoadString(IDS_PRODUCT_NAME));
     options_.LockPan.Desc = LoadString(IDS_KEY_PREFIX_SHIFT) + "F3";
+    if (const std::optional<int> exitCode = ServeMaintenanceSwitch(args, Name(), options_))
+        return *exitCode;
 
     OleSession ole;
     if (!ole.Ok()) {

@@ -104,7 +104,14 @@ constexpr auto Modifiers = [](auto v) {
 };
 
 constexpr auto FileName = [](std::string_view t) { return option_rules::IsValidFileName(t); };
-constexpr auto AnyText = [](std::string_view) { return true; };
+// Descriptions are made from key names, never typed; a control character could only come from
+// an edited store, and a line break would split an options file's line.
+constexpr auto DescriptionText = [](std::string_view t) {
+    return std::none_of(t.begin(), t.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
+};
 
 // clang-format off
 #define FIELD(member) [](auto& o) -> auto& { return o.member; }
@@ -134,16 +141,16 @@ const StoredOption kStateOptions[] = {
 const StoredOption kKeysOptions[] = {
     Number("Start Key", FIELD(Start.Key), KeyCode),
     Number("Start Mod", FIELD(Start.Mod), Modifiers),
-    Text("Start Desc", kDescCapacity, FIELD(Start.Desc), AnyText),
+    Text("Start Desc", kDescCapacity, FIELD(Start.Desc), DescriptionText),
     Number("Pause Key", FIELD(Pause.Key), KeyCode),
     Number("Pause Mod", FIELD(Pause.Mod), Modifiers),
-    Text("Pause Desc", kDescCapacity, FIELD(Pause.Desc), AnyText),
+    Text("Pause Desc", kDescCapacity, FIELD(Pause.Desc), DescriptionText),
     Number("SingleShot Key", FIELD(SingleShot.Key), KeyCode),
     Number("SingleShot Mod", FIELD(SingleShot.Mod), Modifiers),
-    Text("SingleShot Desc", kDescCapacity, FIELD(SingleShot.Desc), AnyText),
+    Text("SingleShot Desc", kDescCapacity, FIELD(SingleShot.Desc), DescriptionText),
     Number("LockPan Key", FIELD(LockPan.Key), KeyCode),
     Number("LockPan Mod", FIELD(LockPan.Mod), Modifiers),
-    Text("LockPan Desc", kDescCapacity, FIELD(LockPan.Desc), AnyText),
+    Text("LockPan Desc", kDescCapacity, FIELD(LockPan.Desc), DescriptionText),
     Number("Pan Modifiers", FIELD(PanModifiers), Modifiers),
     Number("Pan Locked", FIELD(PanLocked), Flag),
 };
