@@ -1,5 +1,6 @@
 #include "engine/recording_engine_win.h"
 
+#include "codec/zmbv_driver_win.h"
 #include "engine/cursor_images_win.h"
 #include "engine/file_naming.h"
 #include "engine/frame_format.h"
@@ -210,13 +211,13 @@ bool RecordingEngine::OpenStreams() {
     uint32_t handler = options_.CompFourcc;
     s.handlerChosenByDepth = handler == 0;
     if (handler == 0) {
-        // The choice by depth is only a guess: ask it first, and record uncompressed frames
-        // rather than fail when it cannot take these frames.
+        // The choice by depth is only a guess: ask it first, and record with our own screen
+        // codec (or uncompressed frames) rather than fail when it cannot take these frames.
         handler = DefaultHandler(s.bitsPerPixel);
         if (handler != fourcc::Dib) {
             UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
             if (!ic || ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
-                handler = fourcc::Dib;
+                handler = zmbv_driver::FallbackHandler(format.Info());
         }
     }
     s.uncompressed = handler == fourcc::Dib;
