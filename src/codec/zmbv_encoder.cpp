@@ -277,9 +277,12 @@ void Encoder::EncodeDelta(const InputFrame& in) {
         const uint8_t* b = prev_.data() + static_cast<size_t>(y + chosen.dy) * rowBytes_ +
                            static_cast<size_t>(x + chosen.dx) * bpp_;
         const size_t bytes = static_cast<size_t>(w) * bpp_;
-        for (int j = 0; j < h; ++j, a += rowBytes_, b += rowBytes_)
+        const size_t at = raw_.size();
+        raw_.resize(at + bytes * static_cast<size_t>(h));
+        uint8_t* out = raw_.data() + at;
+        for (int j = 0; j < h; ++j, a += rowBytes_, b += rowBytes_, out += bytes)
             for (size_t i = 0; i < bytes; ++i)
-                raw_.push_back(static_cast<uint8_t>(a[i] ^ b[i]));
+                out[i] = static_cast<uint8_t>(a[i] ^ b[i]);
     }
     // A window dragged keeps moving by about the same amount: offer its vector next frame.
     const auto most = std::max_element(uses.begin(), uses.end());
