@@ -25,13 +25,14 @@ if [ ${#clips[@]} -eq 0 ]; then
         grab() { # name seconds
             ffmpeg -v error -y -f x11grab -framerate 15 -video_size 1024x768 -i "$DISPLAY" \
                 -t "$2" -c:v ffv1 "$OUT/$1.mkv" </dev/null &
+            grabber=$!
         }
         wine notepad >/dev/null 2>&1 &
         sleep 4
         grab typing 30
         sleep 1
         xdotool type --delay 120 "Dear team, the screen codec keeps every pixel of this text exact while it is typed, one key at a time, and the movie stays small. $(seq -s " " 1 40)"
-        wait %2 || true
+        wait "$grabber" || true
         wineserver -k || true
         sleep 1
         wine notepad "$(winepath -w "$OUT/long.txt")" >/dev/null 2>&1 &
@@ -39,7 +40,7 @@ if [ ${#clips[@]} -eq 0 ]; then
         grab scrolling 30
         sleep 1
         xdotool key --repeat 400 --delay 60 Down
-        wait %2 || true
+        wait "$grabber" || true
         wineserver -k || true
     '
     clips=("$out/typing.mkv" "$out/scrolling.mkv")
