@@ -37,6 +37,8 @@ if [ ${#clips[@]} -eq 0 ]; then
         sleep 1
         wine notepad "$(winepath -w "$OUT/long.txt")" >/dev/null 2>&1 &
         sleep 4
+        # The caret to the last line shown, so that every further line down scrolls the text.
+        xdotool key --repeat 34 --delay 20 Down
         grab scrolling 30
         sleep 1
         xdotool key --repeat 400 --delay 60 Down

@@ -23,7 +23,6 @@ def record_from_list(session, avi, choose):
     proc, main = start(session, *SWITCHES)
     main.show("video")
     main.enter("video", 1020, session.windows_path(avi))
-    main.click("video", 1022)  # no numbering: the name is the file
     compressors = main.compressors()
     main.choose_compressor(choose(compressors))
     session.command(main.top["hwnd"], 1000)
