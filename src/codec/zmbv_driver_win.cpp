@@ -65,8 +65,10 @@ LRESULT GetInfo(ICINFO* info, LPARAM size) {
     info->dwSize = sizeof(ICINFO);
     info->fccType = ICTYPE_VIDEO;
     info->fccHandler = kFourcc;
-    // Temporal without needing the previous frame handed back: the encoder keeps its own.
-    info->dwFlags = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC | VIDCF_COMPRESSFRAMES;
+    // Temporal without needing the previous frame handed back: the encoder keeps its own. Being
+    // lossless it meets every quality; saying so keeps a compressing stream from compressing a
+    // large frame again at a lower quality, which would feed the encoder the same frame twice.
+    info->dwFlags = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC | VIDCF_COMPRESSFRAMES | VIDCF_QUALITY;
     info->dwVersion = 1;
     info->dwVersionICM = ICVERSION;
     std::wcsncpy(info->szName, L"ZMBV", std::size(info->szName) - 1);
