@@ -97,6 +97,8 @@ private:
     uint32_t rate_ = 0, scale_ = 0;
     LONG keyRate_ = -1;
     LONG sinceKey_ = 0;
+    LONG lastFrame_ = 0;
+    bool haveLast_ = false;
     zmbv::Decoder decoder_;
     bool decompressing_ = false;
 };
@@ -140,6 +142,7 @@ LRESULT Codec::CompressBegin(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER*
     packet_.reserve(encoder_.MaxFrameBytes());
     compressing_ = true;
     sinceKey_ = 0;
+    haveLast_ = false;
     return ICERR_OK;
 }
 
@@ -175,13 +178,22 @@ LRESULT Codec::Compress(const ICCOMPRESS& c) {
     if (keyRate_ <= 0 && rate_ != 0 && scale_ != 0 &&
         static_cast<uint64_t>(sinceKey_) * scale_ >= uint64_t{kKeySeconds} * rate_)
         key = true;
-    if (!encoder_.Encode(frame, key, packet_))
+    // The same frame asked again (a caller retrying): the encoder has already moved past it,
+    // so the frame it gave then is given again.
+    const bool again = haveLast_ && c.lFrameNum == lastFrame_ && !packet_.empty() &&
+                       (!key || encoder_.LastWasKey());
+    if (!again && !encoder_.Encode(frame, key, packet_)) {
+        haveLast_ = false;
         return ICERR_ERROR;
+    }
+    haveLast_ = true;
+    lastFrame_ = c.lFrameNum;
     if (packet_.size() > encoder_.MaxFrameBytes())
         return ICERR_ERROR;
     std::memcpy(c.lpOutput, packet_.data(), packet_.size());
     c.lpbiOutput->biSizeImage = static_cast<DWORD>(packet_.size());
-    sinceKey_ = encoder_.LastWasKey() ? 1 : sinceKey_ + 1;
+    if (!again)
+        sinceKey_ = encoder_.LastWasKey() ? 1 : sinceKey_ + 1;
     if (c.lpdwFlags != nullptr)
         *c.lpdwFlags = encoder_.LastWasKey() ? AVIIF_KEYFRAME : 0;
     if (c.lpckid != nullptr)
