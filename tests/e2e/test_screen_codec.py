@@ -11,8 +11,9 @@ from test_pages import start
 from test_scene import running_scene, wait_painted
 from winesession import WineSession, wait_until
 
-# Clear of the main dialog, which stays on the screen while a take started from it runs.
-X, Y, W, H = 640, 480, 320, 240
+# Clear of the main dialog in the middle of the screen, which stays there while a take started
+# from it runs.
+X, Y, W, H = 16, 16, 256, 192
 SWITCHES = ["-x", X, "-y", Y, "-w", W, "-h", H, "-f", 10, "-i-"]
 DESCRIPTION = "Vidorra Lossless Screen"
 
@@ -21,6 +22,7 @@ def record_from_list(session, avi, choose):
     """One take started and stopped from the main dialog, with the compressor `choose` picks
     from the list's texts."""
     proc, main = start(session, *SWITCHES)
+    main.click("region", 1047)  # stays as it is: no minimised window left over the screen
     main.show("video")
     main.enter("video", 1020, session.windows_path(avi))
     compressors = main.compressors()
