@@ -24,9 +24,10 @@ mkdir -p "$work" "$build/findings"
 seeds=()
 [ -d "$root/tests/fuzz/${target}_corpus" ] && seeds=("$root/tests/fuzz/${target}_corpus")
 start=$(date +%s)
+status=0
 "$build/bin/$target" -runs="$runs" -max_len=4096 -artifact_prefix="$build/findings/" \
-    -print_final_stats=1 "$work" "${seeds[@]}" 2>&1 | tee "$build/$target.log" |
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==.*ERROR|SUMMARY)' || true
-status=${PIPESTATUS[0]}
+    -print_final_stats=1 "$work" "${seeds[@]}" >"$build/$target.log" 2>&1 || status=$?
+grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==.*ERROR|SUMMARY)' \
+    "$build/$target.log" || true
 echo "$target: $runs inputs asked, $(( $(date +%s) - start )) s, exit $status"
 exit "$status"
