@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
         packets.push_back(std::move(packet));
     }
     zmbv_avi::Write(argv[5], width, height, 32, packets, keys, uint32_t(fps));
-    std::printf("%zu %.6f %zu\n", packets.size(), double(spent) / CLOCKS_PER_SEC,
-                bytes);
+    std::printf("%zu %.6f %zu\n", packets.size(), double(spent) / CLOCKS_PER_SEC, bytes);
     return 0;
 }
