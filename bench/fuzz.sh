@@ -54,7 +54,7 @@ printf '%-16s %10s %8s %10s %8s %s\n' target inputs seconds inputs/s corpus find
 for t in "${targets[@]}"; do
     exe=$out/${t}_fuzz
     clang++ "${flags[@]}" -fsanitize=fuzzer "$root/bench/fuzz/${t}_fuzz.cpp" "$out/libcore.a" \
-        -o "$exe"
+        -lz -o "$exe"
     corpus=$out/corpus/$t findings=$out/findings/$t
     mkdir -p "$corpus" "$findings"
     log=$out/$t.log

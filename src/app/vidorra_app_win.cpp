@@ -4,6 +4,7 @@
 #include "app/hot_keys_win.h"
 #include "app/main_dialog_win.h"
 #include "app/maintenance_win.h"
+#include "codec/zmbv_driver_win.h"
 #include "framework/text_format.h"
 #include "resources/resource_ids.h"
 #include "settings/registry_store_win.h"
@@ -78,6 +79,9 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
                       MB_OK | MB_ICONSTOP);
         return 1;
     }
+
+    // Our screen codec joins the installed compressors for this run only.
+    const zmbv_driver::Installation screenCodec;
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS};
     ::InitCommonControlsEx(&controls);
