@@ -1,0 +1,142 @@
+#pragma once
+// Movies of known content for the AVI writer's tests, and what ffmpeg reads back from them:
+// every frame is one flat colour that names its number, every sample a known byte.
+
+#include "avi/avi_writer.h"
+#include "avi/riff.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace avi_test {
+
+constexpr int32_t kWidth = 32;
+constexpr int32_t kHeight = 24;
+constexpr size_t kFrameBytes = kWidth * 3 * kHeight; // 24 bits, rows already whole words
+
+inline std::vector<uint8_t> BitmapHeader() {
+    avi::ByteImage b;
+    b.U32(40);
+    b.U32(kWidth);
+    b.U32(kHeight);
+    b.U16(1);
+    b.U16(24);
+    b.Zeros(24);
+    return b.Vector();
+}
+
+inline uint8_t FrameColour(int frame, int channel) {
+    return static_cast<uint8_t>(frame * (channel == 0 ? 7 : channel == 1 ? 13 : 29) + channel);
+}
+
+inline std::vector<uint8_t> FramePixels(int frame) {
+    std::vector<uint8_t> p(kFrameBytes);
+    for (size_t i = 0; i < p.size(); ++i)
+        p[i] = FrameColour(frame, static_cast<int>(i % 3));
+    return p;
+}
+
+inline uint8_t Sample(int64_t n) {
+    return static_cast<uint8_t>(n % 251);
+}
+
+inline std::vector<uint8_t> Samples(int64_t from, int64_t count) {
+    std::vector<uint8_t> s(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i)
+        s[static_cast<size_t>(i)] = Sample(from + i);
+    return s;
+}
+
+// Uncompressed 32 x 24 frames; 8-bit mono sound at 11025 per second.
+inline avi::VideoStreamInfo Video(uint32_t rate = 10000, uint32_t scale = 1000) {
+    avi::VideoStreamInfo v;
+    v.handler = avi::Fourcc("DIB ");
+    v.rate = rate;
+    v.scale = scale;
+    v.suggestedBufferSize = kFrameBytes;
+    v.width = kWidth;
+    v.height = kHeight;
+    v.name = "Vidorra Video";
+    return v;
+}
+
+inline avi::AudioStreamInfo Audio() {
+    avi::AudioStreamInfo a;
+    a.samplesPerSec = 11025;
+    a.blockAlign = 1;
+    a.bitsPerSample = 8;
+    return a;
+}
+
+inline std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+inline std::string Quote(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
+
+// The frame numbers ffmpeg decodes, in order; -1 for a frame of no known colour.
+inline std::vector<int> DecodeFrames(const std::filesystem::path& file,
+                                     const std::string& input = "") {
+    const std::string raw = Run("ffmpeg -v quiet " + input + " -i " + Quote(file) +
+                                " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -");
+    std::vector<int> frames;
+    for (size_t at = 0; at + kFrameBytes <= raw.size(); at += kFrameBytes) {
+        int found = -1;
+        for (int n = 0; n < 4096 && found < 0; ++n)
+            if (static_cast<uint8_t>(raw[at]) == FrameColour(n, 0) &&
+                static_cast<uint8_t>(raw[at + 1]) == FrameColour(n, 1) &&
+                static_cast<uint8_t>(raw[at + 2]) == FrameColour(n, 2))
+                found = n;
+        frames.push_back(found);
+    }
+    return frames;
+}
+
+inline std::string DecodeSound(const std::filesystem::path& file) {
+    return Run("ffmpeg -v quiet -i " + Quote(file) + " -map 0:a -f u8 -");
+}
+
+inline void SaveFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
+    if (FILE* f = std::fopen(file.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+// A directory of its own for one test, removed with it.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vidorra-avi-XXXXXX");
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const {
+        return path_ / name;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace avi_test
