@@ -29,8 +29,11 @@ inline std::vector<uint8_t> BitmapHeader() {
     return b.Vector();
 }
 
+// Blue and green hold the number, red a check of it.
 inline uint8_t FrameColour(int frame, int channel) {
-    return static_cast<uint8_t>(frame * (channel == 0 ? 7 : channel == 1 ? 13 : 29) + channel);
+    return static_cast<uint8_t>(channel == 0   ? frame
+                                : channel == 1 ? (frame >> 8) * 16 + 7
+                                               : frame * 29 + 2);
 }
 
 inline std::vector<uint8_t> FramePixels(int frame) {
@@ -72,7 +75,7 @@ inline avi::AudioStreamInfo Audio() {
     return a;
 }
 
-inline std::string Run(const std::string& command) {
+inline std::string RunCommand(const std::string& command) {
     std::string out;
     if (FILE* p = ::popen(command.c_str(), "r")) {
         char buf[65536];
@@ -91,23 +94,22 @@ inline std::string Quote(const std::filesystem::path& p) {
 // The frame numbers ffmpeg decodes, in order; -1 for a frame of no known colour.
 inline std::vector<int> DecodeFrames(const std::filesystem::path& file,
                                      const std::string& input = "") {
-    const std::string raw = Run("ffmpeg -v quiet " + input + " -i " + Quote(file) +
-                                " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -");
+    const std::string raw =
+        RunCommand("ffmpeg -v quiet " + input + " -i " + Quote(file) +
+                   " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -");
     std::vector<int> frames;
     for (size_t at = 0; at + kFrameBytes <= raw.size(); at += kFrameBytes) {
-        int found = -1;
-        for (int n = 0; n < 4096 && found < 0; ++n)
-            if (static_cast<uint8_t>(raw[at]) == FrameColour(n, 0) &&
-                static_cast<uint8_t>(raw[at + 1]) == FrameColour(n, 1) &&
-                static_cast<uint8_t>(raw[at + 2]) == FrameColour(n, 2))
-                found = n;
-        frames.push_back(found);
+        const int n =
+            static_cast<uint8_t>(raw[at]) + (static_cast<uint8_t>(raw[at + 1]) / 16) * 256;
+        const bool known = static_cast<uint8_t>(raw[at + 1]) == FrameColour(n, 1) &&
+                           static_cast<uint8_t>(raw[at + 2]) == FrameColour(n, 2);
+        frames.push_back(known ? n : -1);
     }
     return frames;
 }
 
 inline std::string DecodeSound(const std::filesystem::path& file) {
-    return Run("ffmpeg -v quiet -i " + Quote(file) + " -map 0:a -f u8 -");
+    return RunCommand("ffmpeg -v quiet -i " + Quote(file) + " -map 0:a -f u8 -");
 }
 
 inline void SaveFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
