@@ -213,7 +213,8 @@ Scan ScanChunks(Reader& r, const Header& header) {
         } else if (c[0] == 'i' && c[1] == 'x' && IsDigit(c[2]) && IsDigit(c[3])) {
             ReadIndexChunk(r, at, static_cast<uint32_t>(size), scan);
         } else if (id != Fourcc("JUNK")) {
-            if (!IsDigit(c[0]) || !IsDigit(c[1]) || scan.idx1 != 0)
+            // Nothing but a new segment may follow the first one's classic index.
+            if (!IsDigit(c[0]) || !IsDigit(c[1]) || (scan.idx1 != 0 && scan.segments.size() == 1))
                 break;
             const int stream = (c[0] - '0') * 10 + (c[1] - '0');
             if (stream >= streams)

@@ -5,6 +5,7 @@
 #include "avi/avi_writer.h"
 #include "avi/riff.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -91,25 +92,51 @@ inline std::string Quote(const std::filesystem::path& p) {
     return "'" + p.string() + "'";
 }
 
-// The frame numbers ffmpeg decodes, in order; -1 for a frame of no known colour.
-inline std::vector<int> DecodeFrames(const std::filesystem::path& file,
-                                     const std::string& input = "") {
-    const std::string raw =
-        RunCommand("ffmpeg -v quiet " + input + " -i " + Quote(file) +
-                   " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -");
+// What ffmpeg decodes: the frame numbers in order (-1 for a frame of no known colour), and the
+// sound. One run for both, since starting ffmpeg costs more than the decoding.
+struct Decoded {
     std::vector<int> frames;
+    std::string sound;
+};
+
+inline Decoded Decode(const std::filesystem::path& file, const std::string& input = "",
+                      bool withSound = true) {
+    const auto video = file.string() + ".bgr";
+    const auto sound = file.string() + ".u8";
+    std::filesystem::remove(video);
+    std::filesystem::remove(sound);
+    RunCommand("ffmpeg -v quiet " + input + " -i " + Quote(file) +
+               " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt bgr24 " + Quote(video) +
+               (withSound ? " -map 0:a -f u8 " + Quote(sound) : std::string()));
+    Decoded d;
+    std::string raw;
+    for (auto [path, out] : {std::pair{video, &raw}, std::pair{sound, &d.sound}})
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            char buf[65536];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+                out->append(buf, n);
+            std::fclose(f);
+        }
     for (size_t at = 0; at + kFrameBytes <= raw.size(); at += kFrameBytes) {
         const int n =
             static_cast<uint8_t>(raw[at]) + (static_cast<uint8_t>(raw[at + 1]) / 16) * 256;
         const bool known = static_cast<uint8_t>(raw[at + 1]) == FrameColour(n, 1) &&
                            static_cast<uint8_t>(raw[at + 2]) == FrameColour(n, 2);
-        frames.push_back(known ? n : -1);
+        d.frames.push_back(known ? n : -1);
     }
-    return frames;
+    return d;
 }
 
-inline std::string DecodeSound(const std::filesystem::path& file) {
-    return RunCommand("ffmpeg -v quiet -i " + Quote(file) + " -map 0:a -f u8 -");
+inline std::vector<int> DecodeFrames(const std::filesystem::path& file,
+                                     const std::string& input = "") {
+    return Decode(file, input, false).frames;
+}
+
+inline bool StartsWith(const std::string& s, const std::vector<uint8_t>& prefix) {
+    return s.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), s.begin(),
+                      [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
 }
 
 inline void SaveFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {

@@ -80,13 +80,12 @@ TEST(AviWriter, MovieReadsBackWithItsHeadersRatesFramesAndSound) {
     EXPECT_EQ(streams["format.nb_streams"], "2");
 
     // The skipped positions hold the picture before them; every other frame is where it belongs.
-    const auto frames = DecodeFrames(path);
-    EXPECT_EQ(frames, (std::vector<int>{0, 1, 2, 5, 6, 7, 8, 9, 10, 11}));
+    const Decoded decoded = Decode(path);
+    EXPECT_EQ(decoded.frames, (std::vector<int>{0, 1, 2, 5, 6, 7, 8, 9, 10, 11}));
     auto packets = Probe(path, "-select_streams v -show_entries packet=pts,size,flags");
     EXPECT_EQ(packets["packets.packet.3.pts"], "5");
-    const auto sound = DecodeSound(path);
     const auto expected = Samples(0, samples);
-    EXPECT_EQ(sound, std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
 
     std::vector<uint8_t> written(std::filesystem::file_size(path));
     FILE* f = std::fopen(path.c_str(), "rb");
@@ -146,9 +145,10 @@ TEST(AviWriter, SegmentsAndIndexChunksHoldEveryFrameAndSampleInOrder) {
     std::vector<int> all(kFrames);
     for (int i = 0; i < kFrames; ++i)
         all[i] = i;
-    EXPECT_EQ(DecodeFrames(path), all);
+    const Decoded decoded = Decode(path);
+    EXPECT_EQ(decoded.frames, all);
     const auto expected = Samples(0, samples);
-    EXPECT_EQ(DecodeSound(path), std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
     EXPECT_EQ(Probe(path, "-show_streams")["streams.stream.0.nb_frames"], "300");
     EXPECT_EQ(RunCommand("ffprobe -v error -show_streams " + Quote(path) + " 2>&1 >/dev/null"), "");
 
@@ -202,9 +202,10 @@ TEST(AviWriter, FullDiskEndsTheMovieWithEveryFrameBeforeItPlayable) {
     std::vector<int> all(written);
     for (int i = 0; i < written; ++i)
         all[i] = i;
-    EXPECT_EQ(DecodeFrames(path), all);
+    const Decoded decoded = Decode(path);
+    EXPECT_EQ(decoded.frames, all);
     const auto expected = Samples(0, samples);
-    EXPECT_EQ(DecodeSound(path), std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
 }
 
 // Calls out of order are refused without harm to the movie.
