@@ -248,3 +248,52 @@ TEST(AviWriter, RefusesCallsOutOfOrder) {
     EXPECT_EQ(sound8.WriteAudio(200, sound.data(), sound.size()), avi::WriteStatus::BadCall);
     EXPECT_EQ(sound8.AudioLength(), 100);
 }
+
+// On a screen of 256 colours a palette change between frames reaches the movie as a palette
+// change chunk: the frames before it keep their colours, the frames after it get the new ones.
+TEST(AviWriter, PaletteChangeRecoloursTheFramesAfterIt) {
+    TempDir dir;
+    avi::MemoryFile memory;
+    avi::VideoStreamInfo video = Video();
+    video.suggestedBufferSize = kWidth * kHeight;
+    avi::Writer w(memory, video, std::nullopt);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    avi::ByteImage format;
+    format.U32(40);
+    format.U32(kWidth);
+    format.U32(kHeight);
+    format.U16(1);
+    format.U16(8);
+    format.U32(0);
+    format.U32(0);
+    format.U32(0);
+    format.U32(0);
+    format.U32(256);
+    format.U32(0);
+    for (int i = 0; i < 256; ++i)
+        format.U32(i == 1 ? 0x00ff0000 : 0); // entry 1 red (blue, green, red, reserved)
+    auto bytes = format.Vector();
+    ASSERT_EQ(w.SetVideoFormat(bytes.data(), bytes.size()), avi::WriteStatus::Ok);
+    const std::vector<uint8_t> pixels(kWidth * kHeight, 1);
+    for (int i = 0; i < 4; ++i) {
+        if (i == 2) {
+            bytes[40 + 4 + 0] = 0xff; // entry 1 blue
+            bytes[40 + 4 + 2] = 0;
+            ASSERT_EQ(w.SetVideoFormat(bytes.data(), bytes.size()), avi::WriteStatus::Ok);
+        }
+        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+    }
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    const auto path = dir / "palette.avi";
+    SaveFile(path, memory.bytes);
+
+    const std::string raw = RunCommand("ffmpeg -v quiet -i " + Quote(path) +
+                                       " -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -");
+    const size_t frameBytes = kWidth * kHeight * 3;
+    ASSERT_EQ(raw.size(), 4 * frameBytes);
+    for (int i = 0; i < 4; ++i) {
+        const std::string pixel = raw.substr(i * frameBytes, 3);
+        EXPECT_EQ(pixel, i < 2 ? std::string("\x00\x00\xff", 3) : std::string("\xff\x00\x00", 3))
+            << "frame " << i;
+    }
+}
