@@ -1,0 +1,20 @@
+#pragma once
+// Makes a movie that was cut off (a crash, a kill, a power cut) whole again: rebuilds the RIFF
+// and list sizes, the stream lengths and every index from the chunks that are in the file. A
+// chunk cut in half is dropped. Works on the files Writer makes (AVI with a super index per
+// stream, in one or more RIFF segments).
+
+#include "avi/byte_file.h"
+
+namespace avi {
+
+enum class RepairResult {
+    Repaired,
+    NothingToDo, // the file is whole already
+    NotReadable, // not an AVI this can read; the file is left as it was
+    WriteFailed, // the file could not be written; it may be cut shorter than before
+};
+
+[[nodiscard]] RepairResult Repair(ByteFile& file);
+
+} // namespace avi

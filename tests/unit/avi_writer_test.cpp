@@ -1,0 +1,299 @@
+#include "avi/avi_writer.h"
+
+#include "avi/std_file.h"
+#include "avi_movie.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+using namespace avi_test;
+
+namespace {
+
+// ffprobe's flat output as key -> value, quotes taken off.
+std::map<std::string, std::string> Probe(const std::filesystem::path& file,
+                                         const std::string& what) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(RunCommand("ffprobe -v error " + what + " -of flat " + Quote(file)));
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string value = line.substr(eq + 1);
+        if (value.size() >= 2 && value.front() == '"')
+            value = value.substr(1, value.size() - 2);
+        values[line.substr(0, eq)] = value;
+    }
+    return values;
+}
+
+} // namespace
+
+// Capturing at 5 and playing at 15 frames per second: the stream says 5000 / 333. Positions the
+// grabber skipped are empty frames; the sound follows the picture in the second stream. The same
+// movie written into memory and into a file is the same, byte for byte.
+TEST(AviWriter, MovieReadsBackWithItsHeadersRatesFramesAndSound) {
+    TempDir dir;
+    const auto path = dir / "movie.avi";
+    auto file = avi::StdFile::Create(path);
+    ASSERT_TRUE(file);
+    avi::MemoryFile memory;
+    std::vector<std::unique_ptr<avi::Writer>> writers;
+    writers.push_back(std::make_unique<avi::Writer>(*file, Video(5000, 333), Audio()));
+    writers.push_back(std::make_unique<avi::Writer>(memory, Video(5000, 333), Audio()));
+    const auto format = BitmapHeader();
+    const std::vector<int> positions = {0, 1, 2, 5, 6, 7, 8, 9, 10, 11};
+    int64_t samples = 0;
+    for (auto& w : writers) {
+        ASSERT_EQ(w->Open(), avi::WriteStatus::Ok);
+        ASSERT_EQ(w->SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+        samples = 0;
+        for (int position : positions) {
+            const auto pixels = FramePixels(position);
+            ASSERT_EQ(w->WriteVideo(position, pixels.data(), pixels.size(), true),
+                      avi::WriteStatus::Ok);
+            const auto sound = Samples(samples, 2048);
+            ASSERT_EQ(w->WriteAudio(samples, sound.data(), sound.size()), avi::WriteStatus::Ok);
+            samples += 2048;
+            if (position % 5 == 0) {
+                ASSERT_EQ(w->Checkpoint(), avi::WriteStatus::Ok);
+            }
+        }
+        ASSERT_EQ(w->Finish(), avi::WriteStatus::Ok);
+    }
+    file.reset();
+
+    auto streams = Probe(path, "-show_streams -show_format");
+    EXPECT_EQ(streams["streams.stream.0.codec_type"], "video");
+    EXPECT_EQ(streams["streams.stream.0.codec_name"], "rawvideo");
+    EXPECT_EQ(streams["streams.stream.0.width"], "32");
+    EXPECT_EQ(streams["streams.stream.0.height"], "24");
+    EXPECT_EQ(streams["streams.stream.0.r_frame_rate"], "5000/333");
+    EXPECT_EQ(streams["streams.stream.0.nb_frames"], "12");
+    EXPECT_EQ(streams["streams.stream.0.tags.title"], "Vidorra Video");
+    EXPECT_EQ(streams["streams.stream.1.codec_name"], "pcm_u8");
+    EXPECT_EQ(streams["streams.stream.1.sample_rate"], "11025");
+    EXPECT_EQ(streams["streams.stream.1.channels"], "1");
+    EXPECT_EQ(streams["format.nb_streams"], "2");
+
+    // The skipped positions hold the picture before them; every other frame is where it belongs.
+    const Decoded decoded = Decode(path);
+    EXPECT_EQ(decoded.frames, (std::vector<int>{0, 1, 2, 5, 6, 7, 8, 9, 10, 11}));
+    auto packets = Probe(path, "-select_streams v -show_entries packet=pts,size,flags");
+    EXPECT_EQ(packets["packets.packet.3.pts"], "5");
+    const auto expected = Samples(0, samples);
+    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
+
+    std::vector<uint8_t> written(std::filesystem::file_size(path));
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_TRUE(f);
+    ASSERT_EQ(std::fread(written.data(), 1, written.size(), f), written.size());
+    std::fclose(f);
+    EXPECT_EQ(written, memory.bytes);
+}
+
+namespace {
+
+size_t Count(const std::vector<uint8_t>& bytes, std::string_view what) {
+    size_t n = 0;
+    for (auto it = bytes.begin();
+         (it = std::search(it, bytes.end(), what.begin(), what.end())) != bytes.end(); ++it)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+// With a tiny segment limit and small index chunks the movie spans many 'AVIX' segments and
+// index chunks: ffmpeg still decodes every frame and sample in order, and seeks through the
+// indexes to the right frame, in a later segment as in the first (read through 'idx1' there).
+TEST(AviWriter, SegmentsAndIndexChunksHoldEveryFrameAndSampleInOrder) {
+    TempDir dir;
+    const auto path = dir / "long.avi";
+    avi::MemoryFile memory;
+    avi::WriterLimits limits;
+    limits.segmentBytes = 64 * 1024;
+    limits.indexChunkEntries = 8;
+    limits.superIndexEntries = 256;
+    avi::Writer w(memory, Video(), Audio(), limits);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    const auto format = BitmapHeader();
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    constexpr int kFrames = 300;
+    int64_t samples = 0;
+    for (int i = 0; i < kFrames; ++i) {
+        const auto pixels = FramePixels(i);
+        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+        const auto sound = Samples(samples, 1103);
+        ASSERT_EQ(w.WriteAudio(samples, sound.data(), sound.size()), avi::WriteStatus::Ok);
+        samples += 1103;
+        if (i % 10 == 9) {
+            ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
+        }
+    }
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    SaveFile(path, memory.bytes);
+
+    EXPECT_GE(w.Segments(), 10);
+    EXPECT_EQ(Count(memory.bytes, "AVIX"), static_cast<size_t>(w.Segments() - 1));
+    EXPECT_EQ(Count(memory.bytes, "idx1"), 1u);
+    EXPECT_GT(Count(memory.bytes, "ix00"), static_cast<size_t>(w.Segments()));
+
+    std::vector<int> all(kFrames);
+    for (int i = 0; i < kFrames; ++i)
+        all[i] = i;
+    const Decoded decoded = Decode(path);
+    EXPECT_EQ(decoded.frames, all);
+    const auto expected = Samples(0, samples);
+    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(Probe(path, "-show_streams")["streams.stream.0.nb_frames"], "300");
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_streams " + Quote(path) + " 2>&1 >/dev/null"), "");
+
+    for (int second : {1, 7, 23}) {
+        const auto frames = DecodeFrames(path, "-ss " + std::to_string(second));
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames.front(), second * 10);
+        EXPECT_EQ(frames.back(), kFrames - 1);
+    }
+    const auto old = DecodeFrames(path, "-use_odml 0 -ss 1");
+    ASSERT_FALSE(old.empty());
+    EXPECT_EQ(old.front(), 10);
+}
+
+// A disk that fills up: the failing write is reported, every later call fails the same way,
+// and the file plays every frame written before it.
+TEST(AviWriter, FullDiskEndsTheMovieWithEveryFrameBeforeItPlayable) {
+    TempDir dir;
+    avi::MemoryFile memory;
+    memory.capacity = 60000;
+    avi::WriterLimits limits;
+    limits.indexChunkEntries = 64;
+    limits.superIndexEntries = 16;
+    avi::Writer w(memory, Video(), Audio(), limits);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    const auto format = BitmapHeader();
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    int written = 0;
+    int64_t samples = 0;
+    for (;; ++written) {
+        const auto pixels = FramePixels(written);
+        if (w.WriteVideo(written, pixels.data(), pixels.size(), true) != avi::WriteStatus::Ok)
+            break;
+        const auto sound = Samples(samples, 500);
+        if (w.WriteAudio(samples, sound.data(), sound.size()) != avi::WriteStatus::Ok) {
+            ++written;
+            break;
+        }
+        samples += 500;
+    }
+    const auto pixels = FramePixels(0);
+    EXPECT_EQ(w.WriteVideo(written + 1, pixels.data(), pixels.size(), true),
+              avi::WriteStatus::WriteFailed);
+    EXPECT_EQ(w.Checkpoint(), avi::WriteStatus::WriteFailed);
+    EXPECT_EQ(w.Finish(), avi::WriteStatus::WriteFailed);
+    EXPECT_GT(written, 5);
+    EXPECT_LE(memory.bytes.size(), memory.capacity);
+
+    const auto path = dir / "full.avi";
+    SaveFile(path, memory.bytes);
+    std::vector<int> all(written);
+    for (int i = 0; i < written; ++i)
+        all[i] = i;
+    const Decoded decoded = Decode(path);
+    EXPECT_EQ(decoded.frames, all);
+    const auto expected = Samples(0, samples);
+    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
+}
+
+// Calls out of order are refused without harm to the movie.
+TEST(AviWriter, RefusesCallsOutOfOrder) {
+    avi::MemoryFile memory;
+    avi::Writer w(memory, Video(), std::nullopt);
+    const auto format = BitmapHeader();
+    const auto pixels = FramePixels(1);
+    const auto sound = Samples(0, 100);
+    EXPECT_EQ(w.WriteVideo(0, pixels.data(), pixels.size(), true), avi::WriteStatus::BadCall);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    EXPECT_EQ(w.Open(), avi::WriteStatus::BadCall);
+    EXPECT_EQ(w.WriteVideo(0, pixels.data(), pixels.size(), true), avi::WriteStatus::BadCall)
+        << "a frame before the format";
+    EXPECT_EQ(w.SetVideoFormat(format.data(), 20), avi::WriteStatus::BadCall);
+    std::vector<uint8_t> huge(4096, 0);
+    huge[0] = 40;
+    EXPECT_EQ(w.SetVideoFormat(huge.data(), huge.size()), avi::WriteStatus::BadCall)
+        << "more than the header keeps room for";
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    auto other = format;
+    other[4] = 64; // another width
+    EXPECT_EQ(w.SetVideoFormat(other.data(), other.size()), avi::WriteStatus::BadCall);
+    EXPECT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    ASSERT_EQ(w.WriteVideo(3, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+    EXPECT_EQ(w.WriteVideo(2, pixels.data(), pixels.size(), true), avi::WriteStatus::BadCall);
+    EXPECT_EQ(w.WriteVideo(-1, pixels.data(), pixels.size(), true), avi::WriteStatus::BadCall);
+    EXPECT_EQ(w.WriteAudio(0, sound.data(), sound.size()), avi::WriteStatus::BadCall)
+        << "no audio stream";
+    EXPECT_EQ(w.VideoLength(), 4);
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    EXPECT_EQ(w.WriteVideo(4, pixels.data(), pixels.size(), true), avi::WriteStatus::BadCall);
+    EXPECT_EQ(w.Checkpoint(), avi::WriteStatus::BadCall);
+
+    avi::MemoryFile m2;
+    avi::Writer sound8(m2, Video(), Audio());
+    ASSERT_EQ(sound8.Open(), avi::WriteStatus::Ok);
+    ASSERT_EQ(sound8.WriteAudio(0, sound.data(), sound.size()), avi::WriteStatus::Ok);
+    EXPECT_EQ(sound8.WriteAudio(0, sound.data(), sound.size()), avi::WriteStatus::BadCall);
+    EXPECT_EQ(sound8.WriteAudio(200, sound.data(), sound.size()), avi::WriteStatus::BadCall);
+    EXPECT_EQ(sound8.AudioLength(), 100);
+}
+
+// On a screen of 256 colours a palette change between frames reaches the movie as a palette
+// change chunk: the frames before it keep their colours, the frames after it get the new ones.
+TEST(AviWriter, PaletteChangeRecoloursTheFramesAfterIt) {
+    TempDir dir;
+    avi::MemoryFile memory;
+    avi::VideoStreamInfo video = Video();
+    video.suggestedBufferSize = kWidth * kHeight;
+    avi::Writer w(memory, video, std::nullopt);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    avi::ByteImage format;
+    format.U32(40);
+    format.U32(kWidth);
+    format.U32(kHeight);
+    format.U16(1);
+    format.U16(8);
+    format.U32(0);
+    format.U32(0);
+    format.U32(0);
+    format.U32(0);
+    format.U32(256);
+    format.U32(0);
+    for (int i = 0; i < 256; ++i)
+        format.U32(i == 1 ? 0x00ff0000 : 0); // entry 1 red (blue, green, red, reserved)
+    auto bytes = format.Vector();
+    ASSERT_EQ(w.SetVideoFormat(bytes.data(), bytes.size()), avi::WriteStatus::Ok);
+    const std::vector<uint8_t> pixels(kWidth * kHeight, 1);
+    for (int i = 0; i < 4; ++i) {
+        if (i == 2) {
+            bytes[40 + 4 + 0] = 0xff; // entry 1 blue
+            bytes[40 + 4 + 2] = 0;
+            ASSERT_EQ(w.SetVideoFormat(bytes.data(), bytes.size()), avi::WriteStatus::Ok);
+        }
+        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+    }
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    const auto path = dir / "palette.avi";
+    SaveFile(path, memory.bytes);
+
+    const std::string raw = RunCommand("ffmpeg -v quiet -i " + Quote(path) +
+                                       " -fps_mode passthrough -f rawvideo -pix_fmt bgr24 -");
+    const size_t frameBytes = kWidth * kHeight * 3;
+    ASSERT_EQ(raw.size(), 4 * frameBytes);
+    for (int i = 0; i < 4; ++i) {
+        const std::string pixel = raw.substr(i * frameBytes, 3);
+        EXPECT_EQ(pixel, i < 2 ? std::string("\x00\x00\xff", 3) : std::string("\xff\x00\x00", 3))
+            << "frame " << i;
+    }
+}
