@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/hot_keys_win.h"
 #include "app/main_dialog_win.h"
+#include "automation/automation_server_win.h"
 #include "framework/text_format.h"
 #include "resources/resource_ids.h"
 #include "settings/registry_store_win.h"
@@ -79,6 +80,11 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS};
     ::InitCommonControlsEx(&controls);
     const bool automation = IsAutomationStart(args);
+    // Clients find the program where it was last started by hand.
+    if (!automation)
+        RegisterAutomationClass();
+    // Outlives the dialog, which tells it when it goes.
+    AutomationServer server(options_, automation);
 
     const std::string settingsKey = SettingsKeyPath(Name());
     LoadState(settingsKey, options_);
@@ -109,6 +115,11 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     }
     if (!automation && !options_.RecordAtStart)
         dialog.Wnd().Show(SW_SHOW);
+    if (automation)
+        dialog.Control().SetHiddenByAutomation(true);
+    // A client waits for the class until the window is ready to serve it.
+    if (!server.Serve(dialog) && automation)
+        return 1;
     dialog.RunModalLoop();
     dialog.StopForExit();
     const bool recorded = dialog.Control().LastRecordingSucceeded();
