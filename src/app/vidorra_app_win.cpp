@@ -108,18 +108,18 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     }
     if (!dialog.CreateModeless(nullptr))
         return 1;
-    RegisterAllHotKeys(dialog.Handle(), options_);
+    if (automation)
+        dialog.Control().SetHiddenByAutomation(true);
+    // Offered as soon as the window can serve: the client is waiting for it.
+    if (!server.Serve(dialog) && automation)
+        return 1;
+    RegisterAllHotKeys(dialog.Handle(), options_, automation);
     if (options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
         dialog.Control().Handle(ControlInput::StartStopKey);
     }
     if (!automation && !options_.RecordAtStart)
         dialog.Wnd().Show(SW_SHOW);
-    if (automation)
-        dialog.Control().SetHiddenByAutomation(true);
-    // A client waits for the class until the window is ready to serve it.
-    if (!server.Serve(dialog) && automation)
-        return 1;
     dialog.RunModalLoop();
     dialog.StopForExit();
     const bool recorded = dialog.Control().LastRecordingSucceeded();

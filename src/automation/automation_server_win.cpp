@@ -115,6 +115,36 @@ bool HoldsValue(HKEY key, const std::string& name, const std::string& value) {
     return std::string(buffer.data()) == value;
 }
 
+// Writes what differs below root\prefix; false when a value could not be written.
+bool WriteEntries(HKEY root, const std::string& prefix,
+                  const std::vector<automation::RegistryValue>& entries) {
+    bool ok = true;
+    for (const automation::RegistryValue& entry : entries) {
+        const std::string path = prefix + entry.key;
+        UniqueRegKey key;
+        if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                              nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+            ok = false;
+            continue;
+        }
+        if (HoldsValue(key.get(), entry.name, entry.value))
+            continue;
+        ok = ::RegSetValueExA(key.get(), entry.name.empty() ? nullptr : entry.name.c_str(), 0,
+                              REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
+                              static_cast<DWORD>(entry.value.size() + 1)) == ERROR_SUCCESS &&
+             ok;
+    }
+    return ok;
+}
+
+// The classes root as class lookups see it holds the entry.
+bool SeenInClassesRoot(const automation::RegistryValue& entry) {
+    UniqueRegKey key;
+    return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
+               ERROR_SUCCESS &&
+           HoldsValue(key.get(), entry.name, entry.value);
+}
+
 } // namespace
 
 bool RegisterAutomationClass() {
@@ -126,23 +156,14 @@ bool RegisterAutomationClass() {
     const std::string program(buffer.data(), length);
     const std::string typeLib =
         program.substr(0, program.find_last_of('\\') + 1) + VIDORRA_TYPELIB_FILE;
-    bool ok = true;
-    for (const automation::RegistryValue& entry :
-         automation::ClassRegistration(program, typeLib, sizeof(void*) == 8)) {
-        const std::string path = "Software\\Classes\\" + entry.key;
-        UniqueRegKey key;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
-                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(),
-                              nullptr) != ERROR_SUCCESS) {
-            ok = false;
-            continue;
-        }
-        if (HoldsValue(key.get(), entry.name, entry.value))
-            continue;
-        ok = ::RegSetValueExA(key.get(), entry.name.empty() ? nullptr : entry.name.c_str(), 0,
-                              REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
-                              static_cast<DWORD>(entry.value.size() + 1)) == ERROR_SUCCESS &&
-             ok;
-    }
+    const auto entries = automation::ClassRegistration(program, typeLib, sizeof(void*) == 8);
+    const bool ok = WriteEntries(HKEY_CURRENT_USER, "Software\\Classes\\", entries);
+    // Windows merges the user's classes into the classes root; a system that does not (Wine)
+    // gets them written there too, where that is allowed.
+    bool seen = true;
+    for (const automation::RegistryValue& entry : entries)
+        seen = seen && SeenInClassesRoot(entry);
+    if (!seen)
+        WriteEntries(HKEY_CLASSES_ROOT, "", entries);
     return ok;
 }
