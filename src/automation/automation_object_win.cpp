@@ -459,7 +459,9 @@ HRESULT CVidorraDlgAutoProxy::Call(int id, VARIANT& result) {
         break;
     case d::EnableHotKeys:
         if (control.SetHotKeysDisabled(false))
-            RegisterAllHotKeys(dialog->Handle(), context_->options);
+            // Nobody may be there to click a box away: a copy that is only the client's
+            // reports a taken key on its status line.
+            RegisterAllHotKeys(dialog->Handle(), context_->options, !context_->userInControl);
         break;
     case d::DisableHotKeys:
         if (control.SetHotKeysDisabled(true))
