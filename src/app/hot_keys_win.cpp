@@ -11,7 +11,12 @@ bool Register(HWND window, int id, const HotKeyBinding& binding) {
     return ::RegisterHotKey(window, id, binding.Mod, binding.Key) != FALSE;
 }
 
-void ReportTaken(HWND window, const HotKeyBinding& binding) {
+void ReportTaken(HWND window, const HotKeyBinding& binding, bool quiet) {
+    if (quiet) {
+        const std::string text = binding.Desc + " " + App().LoadString(IDS_HOTKEY_TAKEN);
+        ::SetDlgItemTextA(window, IDC_MAIN_STATUS, text.c_str());
+        return;
+    }
     const std::string text = binding.Desc + "\n" + App().LoadString(IDS_HOTKEY_TAKEN);
     // In front of everything, so no topmost window (the region selector) can hide it.
     ::MessageBoxA(window, text.c_str(), App().Name().c_str(),
@@ -20,23 +25,23 @@ void ReportTaken(HWND window, const HotKeyBinding& binding) {
 
 } // namespace
 
-bool RegisterAllHotKeys(HWND window, const RecordingOptions& options) {
+bool RegisterAllHotKeys(HWND window, const RecordingOptions& options, bool quiet) {
     if (!Register(window, hot_key_id::Start, options.Start)) {
-        ReportTaken(window, options.Start);
+        ReportTaken(window, options.Start, quiet);
         return false;
     }
     if (!Register(window, hot_key_id::Pause, options.Pause)) {
-        ReportTaken(window, options.Pause);
+        ReportTaken(window, options.Pause, quiet);
         return false;
     }
     // Tested for conflicts only: it is held while a recording is paused.
     if (!Register(window, hot_key_id::SingleShot, options.SingleShot)) {
-        ReportTaken(window, options.SingleShot);
+        ReportTaken(window, options.SingleShot, quiet);
         return false;
     }
     ::UnregisterHotKey(window, hot_key_id::SingleShot);
     if (!Register(window, hot_key_id::LockPan, options.LockPan)) {
-        ReportTaken(window, options.LockPan);
+        ReportTaken(window, options.LockPan, quiet);
         return false;
     }
     return true;

@@ -17,7 +17,9 @@ inline constexpr int LockPan = 4;
 // Registers Start, Pause, (tests SingleShot), LockPan in that order; the first one taken by
 // another program stops the run and is reported, naming the binding. A binding without a key
 // is left out. True when all were registered.
-bool RegisterAllHotKeys(HWND window, const RecordingOptions& options);
+// A copy started for an automation client has nobody to click a box away: it reports on the
+// window's status line instead (quiet).
+bool RegisterAllHotKeys(HWND window, const RecordingOptions& options, bool quiet = false);
 void UnregisterAllHotKeys(HWND window);
 // The single-frame key, held only while a recording is paused.
 bool RegisterSingleShotHotKey(HWND window, const RecordingOptions& options);

@@ -27,7 +27,10 @@ CVidorraDlg::CVidorraDlg(RecordingOptions& options, const CursorImageTable& curs
       control_(engine_, options, *this), icon_(App().LoadIcon(IDI_MAIN)), hotKeyPage_(options),
       regionPage_(options), videoPage_(options), soundPage_(options) {}
 
-CVidorraDlg::~CVidorraDlg() = default;
+CVidorraDlg::~CVidorraDlg() {
+    if (automation_)
+        automation_->OnDialogGone();
+}
 
 bool CVidorraDlg::OnInitDialog() {
     if (pages_[0])
@@ -139,6 +142,11 @@ void CVidorraDlg::OnClose() {
 }
 
 void CVidorraDlg::Close() {
+    // A client still holds the automation object: the program stays for it, out of sight.
+    if (automation_ && automation_->ClientHoldsObject()) {
+        Wnd().Show(SW_HIDE);
+        return;
+    }
     // A running recording is stopped first; a start or stop under way finishes, then the close
     // comes back from the queue.
     if (!control_.RequestClose())
@@ -219,6 +227,12 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 bool CVidorraDlg::PreTranslateMessage(MSG& msg) {
+    // Someone works the window: the program is theirs now, not only an automation client's.
+    if (automation_ &&
+        (msg.message == WM_KEYDOWN || msg.message == WM_LBUTTONDOWN ||
+         msg.message == WM_NCLBUTTONDOWN) &&
+        (msg.hwnd == Handle() || ::IsChild(Handle(), msg.hwnd) != FALSE))
+        automation_->OnUserInput();
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN)
         return false;
     if (msg.hwnd != Handle() && ::IsChild(Handle(), msg.hwnd) == FALSE)
@@ -329,6 +343,8 @@ bool CVidorraDlg::PreTranslateSessionMessage(MSG& msg) {
 
 void CVidorraDlg::OnRecordingStarted() {
     control_.OnSessionStarted(engine_.State());
+    if (control_.HiddenByAutomation())
+        return;
     switch (options_.WndHide) {
     case wnd_hide::Minimize:
         Wnd().Show(SW_MINIMIZE);
@@ -350,6 +366,10 @@ void CVidorraDlg::OnRecordingStopped() {
     // Also after a failed set-up: a scripted run must end either way.
     if (options_.ExitAfterRecording)
         Wnd().Post(WM_CLOSE);
+    else if (control_.HiddenByAutomation()) {
+        // The script that hid the window shows it.
+    } else if (control_.StartedByAutomation())
+        Wnd().Show(SW_SHOWNOACTIVATE);
     else {
         Wnd().Show(SW_RESTORE);
         ::SetForegroundWindow(Handle());

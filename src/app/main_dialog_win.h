@@ -4,6 +4,7 @@
 // switch between the four option pages. It hosts the recording engine and runs the record state
 // machine: idle, recording, paused.
 
+#include "automation/automation_link.h"
 #include "engine/record_control_win.h"
 #include "engine/recording_engine_win.h"
 #include "engine/recording_options.h"
@@ -30,6 +31,8 @@ public:
     void HotKey(int id, LPARAM lParam);
     // Ends a recording still running when the program must end.
     void StopForExit();
+    // The automation server, told of the user's input and of the dialog's end.
+    void SetAutomationLink(AutomationLink* link) noexcept { automation_ = link; }
 
     // The option pages, for those who change the options behind their backs.
     [[nodiscard]] CMyPropertyPage1& HotKeyPage() noexcept { return hotKeyPage_; }
@@ -88,4 +91,5 @@ private:
     CMyPropertyPage4 soundPage_;
     // Index = tab index: region, hot keys, video, sound. Set once their windows exist.
     std::array<OptionPage*, kPageCount> pages_{};
+    AutomationLink* automation_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "app/hot_keys_win.h"
 #include "app/main_dialog_win.h"
 #include "app/maintenance_win.h"
+#include "automation/automation_server_win.h"
 #include "codec/zmbv_driver_win.h"
 #include "framework/text_format.h"
 #include "resources/resource_ids.h"
@@ -86,6 +87,11 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS};
     ::InitCommonControlsEx(&controls);
     const bool automation = IsAutomationStart(args);
+    // Clients find the program where it was last started by hand.
+    if (!automation)
+        RegisterAutomationClass();
+    // Outlives the dialog, which tells it when it goes.
+    AutomationServer server(options_, automation);
 
     const std::string settingsKey = SettingsKeyPath(Name());
     LoadState(settingsKey, options_);
@@ -109,7 +115,13 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     }
     if (!dialog.CreateModeless(nullptr))
         return 1;
-    RegisterAllHotKeys(dialog.Handle(), options_);
+    if (automation)
+        dialog.Control().SetHiddenByAutomation(true);
+    // Offered as soon as the window can serve: the client is waiting for it.
+    if (!server.Serve(dialog) && automation)
+        return 1;
+    // Nobody may be there to answer a box: a taken key goes to the status line.
+    RegisterAllHotKeys(dialog.Handle(), options_, automation || scripted);
     if (options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
         dialog.Control().Handle(ControlInput::StartStopKey);

@@ -181,7 +181,8 @@ void RecordControl::TogglePause() {
 void RecordControl::SingleFrame() {
     // A single frame that cannot resume the timer ends the session from inside the engine.
     StateGuard guard(*this);
-    engine_.SingleFrame();
+    singleFrameWritten_ = false;
+    singleFrameWritten_ = engine_.SingleFrame();
 }
 
 void RecordControl::PostStart(int32_t recordState) {

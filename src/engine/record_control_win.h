@@ -83,6 +83,14 @@ public:
     // Pausing holds the single-frame key unless this is set; changed only while idle.
     bool SetHotKeysDisabled(bool disabled);
     [[nodiscard]] bool HotKeysDisabled() const noexcept { return hotKeysDisabled_; }
+    // A script's start: the window comes back at the stop without taking the focus.
+    void SetStartedByAutomation(bool on) noexcept { startedByAutomation_ = on; }
+    [[nodiscard]] bool StartedByAutomation() const noexcept { return startedByAutomation_; }
+    // A script hid the window: recordings neither hide nor show it.
+    void SetHiddenByAutomation(bool on) noexcept { hiddenByAutomation_ = on; }
+    [[nodiscard]] bool HiddenByAutomation() const noexcept { return hiddenByAutomation_; }
+    // The last single frame asked for was written.
+    [[nodiscard]] bool LastSingleFrameWritten() const noexcept { return singleFrameWritten_; }
 
     // At least one recording ran, and the last one ended by a user's stop with its file
     // complete: what a script that started it wants to know.
@@ -109,6 +117,9 @@ private:
     int32_t shownState_ = -1;
     bool singleFrameKeyHeld_ = false;
     bool hotKeysDisabled_ = false;
+    bool startedByAutomation_ = false;
+    bool hiddenByAutomation_ = false;
+    bool singleFrameWritten_ = false;
     Deferred deferred_ = Deferred::None;
     bool closeDeferred_ = false;
     // Each session has a serial, so a deferred command never reaches a later session.

@@ -1,0 +1,117 @@
+#include "automation/automation_members.h"
+
+#include "automation/automation_guids.h"
+
+namespace automation {
+
+namespace {
+
+using enum MemberKind;
+using enum ValueType;
+
+constexpr std::array<Member, kMemberCount> kMembers = {{
+    {dispid::StartX, "StartX", Property, I2},
+    {dispid::StartY, "StartY", Property, I2},
+    {dispid::Width, "Width", Property, I2},
+    {dispid::Height, "Height", Property, I2},
+    {dispid::FrameRate, "FrameRate", Property, R8},
+    {dispid::FileName, "FileName", Property, Bstr},
+    {dispid::PlaybackRate, "PlaybackRate", Property, R8},
+    {dispid::IncrementFileName, "IncrementFileName", Property, Bool},
+    {dispid::RecordSound, "RecordSound", Property, Bool},
+    {dispid::KeyFrames, "KeyFrames", Property, I2},
+    {dispid::CompQuality, "CompQuality", Property, I2},
+    {dispid::SoundSampSize, "SoundSampSize", Property, I2},
+    {dispid::SoundSampRate, "SoundSampRate", Property, I4},
+    {dispid::FlashRect, "FlashRect", Property, Bool},
+    {dispid::StartRec, "StartRec", Method, I2},
+    {dispid::StopRec, "StopRec", Method, I2},
+    {dispid::ShowWindow, "ShowWindow", Method, None},
+    {dispid::HideWindow, "HideWindow", Method, None},
+    {dispid::PauseRec, "PauseRec", Method, I2},
+    {dispid::GetRecordState, "GetRecordState", Method, I2},
+    {dispid::CaptureSingleFrame, "CaptureSingleFrame", Method, Bool},
+    {dispid::EnableHotKeys, "EnableHotKeys", Method, None},
+    {dispid::DisableHotKeys, "DisableHotKeys", Method, None},
+}};
+
+constexpr bool IdsFollowOrder() {
+    for (int i = 0; i < kMemberCount; ++i)
+        if (kMembers[i].dispid != i + 1)
+            return false;
+    return true;
+}
+static_assert(IdsFollowOrder());
+
+wchar_t LowerAscii(wchar_t c) noexcept {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::string_view b) noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(static_cast<wchar_t>(b[i])))
+            return false;
+    return true;
+}
+
+std::string Braced(const char* guid) {
+    std::string text = "{";
+    for (const char* p = guid; *p; ++p)
+        text += static_cast<char>(*p >= 'a' && *p <= 'z' ? *p - 'a' + 'A' : *p);
+    return text + "}";
+}
+
+} // namespace
+
+const std::array<Member, kMemberCount>& Members() noexcept {
+    return kMembers;
+}
+
+const Member* MemberById(int dispid) noexcept {
+    return dispid >= 1 && dispid <= kMemberCount ? &kMembers[dispid - 1] : nullptr;
+}
+
+int FindMember(std::wstring_view name) noexcept {
+    for (const Member& m : kMembers)
+        if (EqualsIgnoringCase(name, m.name))
+            return m.dispid;
+    return 0;
+}
+
+std::vector<RegistryValue> ClassRegistration(std::string_view programPath,
+                                             std::string_view typeLibPath, bool win64) {
+    const std::string progId = VIDORRA_PROGID;
+    const std::string clsid = Braced(VIDORRA_STRINGIFY(VIDORRA_CLSID_TEXT));
+    const std::string diid = Braced(VIDORRA_STRINGIFY(VIDORRA_DIID_TEXT));
+    const std::string libid = Braced(VIDORRA_STRINGIFY(VIDORRA_LIBID_TEXT));
+    const std::string version =
+        std::to_string(VIDORRA_TYPELIB_MAJOR) + "." + std::to_string(VIDORRA_TYPELIB_MINOR);
+    const std::string classKey = "CLSID\\" + clsid;
+    const std::string libKey = "TypeLib\\" + libid + "\\" + version;
+    std::string libDir(typeLibPath);
+    const auto slash = libDir.find_last_of('\\');
+    libDir = slash == std::string::npos ? std::string() : libDir.substr(0, slash);
+    // The platform's marshaller of plain dispatch interfaces carries calls between processes.
+    const std::string dispatchProxy = "{00020420-0000-0000-C000-000000000046}";
+    return {
+        {progId, "", "Vidorra Application"},
+        {progId + "\\CLSID", "", clsid},
+        {classKey, "", "Vidorra Application"},
+        {classKey + "\\ProgID", "", progId},
+        {classKey + "\\LocalServer32", "", "\"" + std::string(programPath) + "\""},
+        {classKey + "\\TypeLib", "", libid},
+        {classKey + "\\Version", "", version},
+        {libKey, "", "Vidorra screen recorder"},
+        {libKey + "\\0\\" + (win64 ? "win64" : "win32"), "", std::string(typeLibPath)},
+        {libKey + "\\FLAGS", "", "0"},
+        {libKey + "\\HELPDIR", "", libDir},
+        {"Interface\\" + diid, "", "IVidorraApplication"},
+        {"Interface\\" + diid + "\\ProxyStubClsid32", "", dispatchProxy},
+        {"Interface\\" + diid + "\\TypeLib", "", libid},
+        {"Interface\\" + diid + "\\TypeLib", "Version", version},
+    };
+}
+
+} // namespace automation

@@ -1,0 +1,74 @@
+#pragma once
+// The members of the automation object: fixed dispatch ids 1 to 23 (scripts and typed clients
+// compiled against them keep working), their names and their automation types. The type library
+// describes the same table; a test holds the two together.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace automation {
+
+enum class MemberKind { Property, Method };
+// The automation type of a property, or of a method's result (None: no result).
+enum class ValueType { None, I2, I4, R8, Bstr, Bool };
+
+namespace dispid {
+inline constexpr int StartX = 1;
+inline constexpr int StartY = 2;
+inline constexpr int Width = 3;
+inline constexpr int Height = 4;
+inline constexpr int FrameRate = 5;
+inline constexpr int FileName = 6;
+inline constexpr int PlaybackRate = 7;
+inline constexpr int IncrementFileName = 8;
+inline constexpr int RecordSound = 9;
+inline constexpr int KeyFrames = 10;
+inline constexpr int CompQuality = 11;
+inline constexpr int SoundSampSize = 12;
+inline constexpr int SoundSampRate = 13;
+inline constexpr int FlashRect = 14;
+inline constexpr int StartRec = 15;
+inline constexpr int StopRec = 16;
+inline constexpr int ShowWindow = 17;
+inline constexpr int HideWindow = 18;
+inline constexpr int PauseRec = 19;
+inline constexpr int GetRecordState = 20;
+inline constexpr int CaptureSingleFrame = 21;
+inline constexpr int EnableHotKeys = 22;
+inline constexpr int DisableHotKeys = 23;
+} // namespace dispid
+
+struct Member {
+    int dispid;
+    std::string_view name;
+    MemberKind kind;
+    ValueType type;
+};
+
+inline constexpr int kMemberCount = 23;
+
+// In dispatch id order: Members()[i].dispid == i + 1.
+const std::array<Member, kMemberCount>& Members() noexcept;
+// The member with this dispatch id, or none.
+const Member* MemberById(int dispid) noexcept;
+// The dispatch id of the member named so, letter case ignored (ASCII), or 0.
+int FindMember(std::wstring_view name) noexcept;
+
+// One value the class's registration writes, under the user's classes root.
+struct RegistryValue {
+    std::string key;   // below Software\Classes
+    std::string name;  // empty: the key's default value
+    std::string value; // a string value
+    bool operator==(const RegistryValue&) const = default;
+};
+
+// Everything that makes the class creatable by its name and describes it to typed clients:
+// the programmatic identifier, the class with its local server (the program's path, quoted so
+// a path with spaces starts the right program), the type library and the dispatch interface.
+std::vector<RegistryValue> ClassRegistration(std::string_view programPath,
+                                             std::string_view typeLibPath, bool win64);
+
+} // namespace automation

@@ -1,0 +1,474 @@
+#include "automation/automation_object_win.h"
+
+#include "app/hot_keys_win.h"
+#include "app/main_dialog_win.h"
+#include "automation/automation_guids.h"
+#include "automation/automation_members.h"
+#include "engine/option_rules.h"
+#include "framework/app_win.h"
+
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr int HexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : throw "not a hex digit";
+}
+
+// "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx", as the IDL compiler reads it.
+constexpr GUID ParseGuid(const char* t) {
+    auto hex = [t](int at, int digits) {
+        unsigned long long v = 0;
+        for (int i = 0; i < digits; ++i)
+            v = v * 16 + static_cast<unsigned>(HexDigit(t[at + i]));
+        return v;
+    };
+    GUID g{};
+    g.Data1 = static_cast<unsigned long>(hex(0, 8));
+    g.Data2 = static_cast<unsigned short>(hex(9, 4));
+    g.Data3 = static_cast<unsigned short>(hex(14, 4));
+    constexpr int bytes[8] = {19, 21, 24, 26, 28, 30, 32, 34};
+    for (int i = 0; i < 8; ++i)
+        g.Data4[i] = static_cast<unsigned char>(hex(bytes[i], 2));
+    return g;
+}
+
+constexpr GUID kClassId = ParseGuid(VIDORRA_STRINGIFY(VIDORRA_CLSID_TEXT));
+constexpr GUID kDispatchIid = ParseGuid(VIDORRA_STRINGIFY(VIDORRA_DIID_TEXT));
+constexpr GUID kTypeLibId = ParseGuid(VIDORRA_STRINGIFY(VIDORRA_LIBID_TEXT));
+
+constexpr VARIANT_BOOL AsVariantBool(bool b) {
+    return b ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+VARTYPE VarTypeOf(automation::ValueType type) {
+    using enum automation::ValueType;
+    switch (type) {
+    case I2:
+        return VT_I2;
+    case I4:
+        return VT_I4;
+    case R8:
+        return VT_R8;
+    case Bstr:
+        return VT_BSTR;
+    case Bool:
+        return VT_BOOL;
+    case None:
+        break;
+    }
+    return VT_EMPTY;
+}
+
+// A VARIANT that clears itself.
+struct ScopedVariant {
+    VARIANT v;
+    ScopedVariant() { ::VariantInit(&v); }
+    ~ScopedVariant() { ::VariantClear(&v); }
+    ScopedVariant(const ScopedVariant&) = delete;
+    ScopedVariant& operator=(const ScopedVariant&) = delete;
+};
+
+BSTR ToBstr(const std::string& text) {
+    const int n =
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    BSTR out = ::SysAllocStringLen(nullptr, static_cast<UINT>(n > 0 ? n : 0));
+    if (out && n > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out, n);
+    return out;
+}
+
+// The name in the program's code page, or false when a character has no place there: a file
+// name must never be changed into another one behind the script's back.
+bool FromBstr(BSTR text, std::string& out) {
+    const int length = static_cast<int>(::SysStringLen(text));
+    if (length == 0) {
+        out.clear();
+        return true;
+    }
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0,
+                                        nullptr, &lossy);
+    if (n <= 0 || lossy)
+        return false;
+    out.assign(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, out.data(), n, nullptr,
+                          &lossy);
+    return !lossy;
+}
+
+HRESULT Refused(const automation::Member& member, EXCEPINFO* exception) {
+    if (exception) {
+        *exception = {};
+        exception->scode = E_INVALIDARG;
+        exception->bstrSource = ::SysAllocString(L"Vidorra.Application");
+        const std::string text = "The value given for " + std::string(member.name) +
+                                 " was refused; the property keeps its value.";
+        exception->bstrDescription = ToBstr(text);
+    }
+    return DISP_E_EXCEPTION;
+}
+
+} // namespace
+
+const IID& VidorraDispatchIid() {
+    return kDispatchIid;
+}
+const CLSID& VidorraClassId() {
+    return kClassId;
+}
+const GUID& VidorraTypeLibId() {
+    return kTypeLibId;
+}
+
+AutomationContext::~AutomationContext() {
+    if (typeInfo)
+        typeInfo->Release();
+}
+
+CVidorraDlgAutoProxy::CVidorraDlgAutoProxy(std::shared_ptr<AutomationContext> context)
+    : context_(std::move(context)) {
+    ++context_->locks;
+}
+
+CVidorraDlgAutoProxy::~CVidorraDlgAutoProxy() {
+    // The last client let go of a copy nobody else uses: it ends, as it was only started for
+    // the client. A window busy with a box is left to the user.
+    CVidorraDlg* dialog = context_->dialog;
+    if (--context_->locks == 0 && dialog && !context_->userInControl &&
+        ::IsWindowEnabled(dialog->Handle()))
+        dialog->Wnd().Post(WM_CLOSE);
+}
+
+HRESULT CVidorraDlgAutoProxy::QueryInterface(REFIID iid, void** out) {
+    if (!out)
+        return E_POINTER;
+    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IDispatch) ||
+        ::IsEqualIID(iid, kDispatchIid)) {
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CVidorraDlgAutoProxy::AddRef() {
+    return ++refs_;
+}
+
+ULONG CVidorraDlgAutoProxy::Release() {
+    const ULONG left = --refs_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT CVidorraDlgAutoProxy::GetTypeInfoCount(UINT* count) {
+    if (!count)
+        return E_POINTER;
+    ITypeInfo* info = nullptr;
+    *count = SUCCEEDED(GetTypeInfo(0, 0, &info)) ? 1 : 0;
+    if (info)
+        info->Release();
+    return S_OK;
+}
+
+HRESULT CVidorraDlgAutoProxy::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info)
+        return E_POINTER;
+    *info = nullptr;
+    if (index != 0)
+        return DISP_E_BADINDEX;
+    if (!context_->typeInfo) {
+        const std::string path = Application::ProgramDirectory() + "\\" VIDORRA_TYPELIB_FILE;
+        std::wstring wide(path.begin(), path.end());
+        ITypeLib* library = nullptr;
+        if (FAILED(::LoadTypeLibEx(wide.c_str(), REGKIND_NONE, &library)))
+            return TYPE_E_CANTLOADLIBRARY;
+        const HRESULT hr = library->GetTypeInfoOfGuid(kDispatchIid, &context_->typeInfo);
+        library->Release();
+        if (FAILED(hr))
+            return hr;
+    }
+    context_->typeInfo->AddRef();
+    *info = context_->typeInfo;
+    return S_OK;
+}
+
+HRESULT CVidorraDlgAutoProxy::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) {
+    if (!names || !ids || count == 0)
+        return E_INVALIDARG;
+    // No member takes parameters, so only the first name can be known.
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+        ids[i] = i == 0 && names[0] ? automation::FindMember(names[0]) : 0;
+        if (ids[i] == 0) {
+            ids[i] = DISPID_UNKNOWN;
+            hr = DISP_E_UNKNOWNNAME;
+        }
+    }
+    return hr;
+}
+
+HRESULT CVidorraDlgAutoProxy::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+    try {
+        const automation::Member* member = automation::MemberById(static_cast<int>(id));
+        if (!member)
+            return DISP_E_MEMBERNOTFOUND;
+        if (!params)
+            return E_INVALIDARG;
+        ScopedVariant unused;
+        VARIANT& out = result ? *result : unused.v;
+        ::VariantInit(&out);
+        const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+        const bool get = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
+        if (member->kind == automation::MemberKind::Property && put) {
+            if (params->cArgs != 1)
+                return DISP_E_BADPARAMCOUNT;
+            if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+                return DISP_E_PARAMNOTOPTIONAL;
+            return Put(member->dispid, params->rgvarg[0], exception, argError);
+        }
+        if (!get)
+            return DISP_E_MEMBERNOTFOUND;
+        if (params->cArgs != 0)
+            return DISP_E_BADPARAMCOUNT;
+        return member->kind == automation::MemberKind::Property ? Get(member->dispid, out)
+                                                                : Call(member->dispid, out);
+    } catch (...) {
+        // Nothing escapes into the caller's marshalling.
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT CVidorraDlgAutoProxy::Get(int id, VARIANT& result) const {
+    namespace d = automation::dispid;
+    const automation::Member& member = *automation::MemberById(id);
+    result.vt = VarTypeOf(member.type);
+    // Without the dialog the program is closing: every property reads as empty.
+    if (!context_->dialog) {
+        if (result.vt == VT_BSTR)
+            result.bstrVal = ::SysAllocString(L"");
+        else
+            result.dblVal = 0; // zeroes the widest member, so every numeric type reads 0
+        return S_OK;
+    }
+    const RecordingOptions& o = context_->options;
+    switch (id) {
+    case d::StartX:
+        result.iVal = static_cast<SHORT>(o.StartX);
+        break;
+    case d::StartY:
+        result.iVal = static_cast<SHORT>(o.StartY);
+        break;
+    case d::Width:
+        result.iVal = static_cast<SHORT>(o.Width);
+        break;
+    case d::Height:
+        result.iVal = static_cast<SHORT>(o.Height);
+        break;
+    case d::FrameRate:
+        result.dblVal = o.FrameRate;
+        break;
+    case d::FileName:
+        result.bstrVal = ToBstr(o.FileName);
+        if (!result.bstrVal) {
+            result.vt = VT_EMPTY;
+            return E_OUTOFMEMORY;
+        }
+        break;
+    case d::PlaybackRate:
+        result.dblVal = o.PlaybackRate;
+        break;
+    case d::IncrementFileName:
+        result.boolVal = AsVariantBool(o.IncrementFileName != 0);
+        break;
+    case d::RecordSound:
+        result.boolVal = AsVariantBool(o.RecordSound != 0);
+        break;
+    case d::KeyFrames:
+        result.iVal = static_cast<SHORT>(o.KeyFrames);
+        break;
+    case d::CompQuality:
+        result.iVal = static_cast<SHORT>(o.CompQuality);
+        break;
+    case d::SoundSampSize:
+        result.iVal = static_cast<SHORT>(o.SoundSampSize);
+        break;
+    case d::SoundSampRate:
+        result.lVal = static_cast<LONG>(o.SoundSampRate);
+        break;
+    case d::FlashRect:
+        result.boolVal = AsVariantBool(o.FlashRect != 0);
+        break;
+    default:
+        result.vt = VT_EMPTY;
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    return S_OK;
+}
+
+HRESULT CVidorraDlgAutoProxy::Put(int id, const VARIANT& value, EXCEPINFO* exception,
+                                  UINT* argError) {
+    namespace d = automation::dispid;
+    namespace r = option_rules;
+    const automation::Member& member = *automation::MemberById(id);
+    ScopedVariant arg;
+    const HRESULT converted =
+        ::VariantChangeType(&arg.v, const_cast<VARIANT*>(&value), 0, VarTypeOf(member.type));
+    if (FAILED(converted)) {
+        if (argError)
+            *argError = 0;
+        return converted;
+    }
+    CVidorraDlg* dialog = context_->dialog;
+    if (!dialog)
+        return S_OK;
+    RecordControl& control = dialog->Control();
+    // A set during a recording, or while one is being set up, is ignored without an error: the
+    // script reads the property back to notice.
+    const ControlState state = control.State();
+    const bool busy = state != ControlState::Idle && state != ControlState::StartPosted;
+    if (busy && id != d::StartX && id != d::StartY)
+        return S_OK;
+    RecordingOptions& o = context_->options;
+    const VARIANT& v = arg.v;
+    bool stored = true;
+    switch (id) {
+    case d::StartX:
+        stored = r::SetStartX(o, v.iVal);
+        break;
+    case d::StartY:
+        stored = r::SetStartY(o, v.iVal);
+        break;
+    case d::Width:
+        stored = r::SetWidth(o, v.iVal, false);
+        break;
+    case d::Height:
+        stored = r::SetHeight(o, v.iVal, false);
+        break;
+    case d::FrameRate:
+        stored = r::SetFrameRate(o, v.dblVal, false);
+        break;
+    case d::FileName: {
+        std::string name;
+        stored = FromBstr(v.bstrVal, name) && r::SetFileName(o, name, false);
+        break;
+    }
+    case d::PlaybackRate:
+        stored = r::SetPlaybackRate(o, v.dblVal, false);
+        break;
+    case d::IncrementFileName:
+        stored = r::SetIncrementFileName(o, v.boolVal != VARIANT_FALSE, false);
+        break;
+    case d::RecordSound:
+        stored = r::SetRecordSound(o, v.boolVal != VARIANT_FALSE, false);
+        break;
+    case d::KeyFrames:
+        stored = r::SetKeyFrames(o, v.iVal, false);
+        break;
+    case d::CompQuality:
+        stored = r::SetCompQuality(o, v.iVal, false);
+        break;
+    case d::SoundSampSize:
+        stored = r::SetSoundSampSize(o, v.iVal, false);
+        break;
+    case d::SoundSampRate:
+        stored = r::SetSoundSampRate(o, v.lVal, false);
+        break;
+    case d::FlashRect:
+        stored = r::SetFlashRect(o, v.boolVal != VARIANT_FALSE, false);
+        break;
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    if (!stored)
+        return Refused(member, exception);
+    switch (id) {
+    case d::StartX:
+    case d::StartY:
+    case d::Width:
+    case d::Height:
+    case d::FlashRect:
+        dialog->RegionPage().RefreshFromOptions();
+        break;
+    case d::SoundSampSize:
+    case d::SoundSampRate:
+        dialog->SoundPage().RefreshFromOptions();
+        break;
+    default:
+        dialog->VideoPage().RefreshFromOptions();
+        break;
+    }
+    return S_OK;
+}
+
+HRESULT CVidorraDlgAutoProxy::Call(int id, VARIANT& result) {
+    namespace d = automation::dispid;
+    const automation::Member& member = *automation::MemberById(id);
+    result.vt = VarTypeOf(member.type);
+    result.dblVal = 0; // 0, FALSE: also what every call answers once the dialog has gone
+    CVidorraDlg* dialog = context_->dialog;
+    if (!dialog)
+        return S_OK;
+    RecordControl& control = dialog->Control();
+    switch (id) {
+    case d::StartRec:
+        // Only from idle: a start already posted is not asked for twice, nor turned into a
+        // stop.
+        if (control.State() != ControlState::Idle)
+            break;
+        control.SetStartedByAutomation(true);
+        result.iVal = control.Handle(ControlInput::StartStopKey) ? 1 : 0;
+        break;
+    case d::StopRec:
+        if (control.RecordState() == record_state::Idle)
+            break;
+        result.iVal = control.Handle(ControlInput::StartStopKey) ? 1 : 0;
+        control.SetStartedByAutomation(false);
+        break;
+    case d::PauseRec:
+        if (control.State() == ControlState::Idle)
+            control.SetStartedByAutomation(true);
+        control.Handle(ControlInput::PauseKey);
+        result.iVal = static_cast<SHORT>(control.RecordState());
+        break;
+    case d::GetRecordState:
+        result.iVal = static_cast<SHORT>(control.RecordState());
+        break;
+    case d::CaptureSingleFrame:
+        if (control.State() != ControlState::Paused)
+            break;
+        result.boolVal = AsVariantBool(control.Handle(ControlInput::SingleFrameKey) &&
+                                       control.LastSingleFrameWritten());
+        break;
+    case d::ShowWindow:
+        control.SetHiddenByAutomation(false);
+        dialog->Wnd().Show(SW_RESTORE);
+        break;
+    case d::HideWindow:
+        control.SetHiddenByAutomation(true);
+        dialog->Wnd().Show(SW_HIDE);
+        break;
+    case d::EnableHotKeys:
+        if (control.SetHotKeysDisabled(false))
+            // Nobody may be there to click a box away: a copy that is only the client's
+            // reports a taken key on its status line.
+            RegisterAllHotKeys(dialog->Handle(), context_->options, !context_->userInControl);
+        break;
+    case d::DisableHotKeys:
+        if (control.SetHotKeysDisabled(true))
+            UnregisterAllHotKeys(dialog->Handle());
+        break;
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    return S_OK;
+}

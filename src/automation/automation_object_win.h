@@ -1,0 +1,70 @@
+#pragma once
+// The automation object "Vidorra.Application": a thin proxy whose properties are the recording
+// options and whose methods go to the recording control, exactly as the hot keys do. It keeps
+// no state of its own; everything it changes lives in the options and the main dialog.
+
+#include "engine/recording_options.h"
+
+#include <atomic>
+#include <memory>
+
+#include <windows.h>
+
+#include <oaidl.h>
+
+class CVidorraDlg;
+
+// Shared by the server and every object it made: the objects may outlive both the dialog (a
+// client still holding one when the program ends) and the server.
+struct AutomationContext {
+    AutomationContext(RecordingOptions& options, bool userInControl)
+        : options(options), userInControl(userInControl) {}
+    ~AutomationContext();
+    AutomationContext(const AutomationContext&) = delete;
+    AutomationContext& operator=(const AutomationContext&) = delete;
+
+    // None once the dialog has gone.
+    CVidorraDlg* dialog = nullptr;
+    RecordingOptions& options;
+    // Started normally, or the user has worked the window: the program is the user's, and a
+    // client letting go does not end it.
+    bool userInControl;
+    // Live objects and factory locks; the program serves while this is above 0.
+    int locks = 0;
+    // The dispatch interface's description, read from the type library on first ask.
+    ITypeInfo* typeInfo = nullptr;
+};
+
+class CVidorraDlgAutoProxy final : public IDispatch {
+public:
+    explicit CVidorraDlgAutoProxy(std::shared_ptr<AutomationContext> context);
+    CVidorraDlgAutoProxy(const CVidorraDlgAutoProxy&) = delete;
+    CVidorraDlgAutoProxy& operator=(const CVidorraDlgAutoProxy&) = delete;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    // IDispatch
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception,
+                                     UINT* argError) override;
+
+private:
+    ~CVidorraDlgAutoProxy();
+    HRESULT Get(int id, VARIANT& result) const;
+    HRESULT Put(int id, const VARIANT& value, EXCEPINFO* exception, UINT* argError);
+    HRESULT Call(int id, VARIANT& result);
+
+    std::atomic<ULONG> refs_{1};
+    std::shared_ptr<AutomationContext> context_;
+};
+
+// The interface identifier of the dispatch interface, and the class identifier.
+const IID& VidorraDispatchIid();
+const CLSID& VidorraClassId();
+const GUID& VidorraTypeLibId();
