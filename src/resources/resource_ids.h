@@ -63,6 +63,7 @@
 #define IDS_BAD_REGION_SIZE 154    // %d width, %d height
 #define IDS_SETTINGS_NOT_SAVED 156 // %s: the names of the settings that could not be saved
 #define IDS_RECORDING_NO_SOUND 155 // as 120, for a recording whose sound input would not start
+#define IDS_RECORDING_SOUND_CUT 157 // as 120, for a recording whose sound stopped part-way
 
 // Messages of the dialog data exchange.
 #define IDS_DDX_INTEGER 160
