@@ -117,12 +117,12 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     if (!MakeFrameBitmaps())
         return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Frame Bitmaps)"}));
 
+    WaitForSoundToBegin();
     host_.OnRecordingStarted();
     ::GetCursorPos(&s.previousCursorPos);
     state_.store(initialState);
     s.schedule.Start(options_.FrameRate);
 
-    WaitForSoundToBegin();
     ::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS);
     s.priorityRaised = true;
     ::Beep(1000, 200);

@@ -182,6 +182,9 @@ void CAviSoundWriter::OnBlockRecorded(CWave& wave, CWaveBlock& block) {
 void CAviSoundWriter::WriteSilence(double playbackRate) {
     if (owner_ == nullptr || failed_ || gaveUp_)
         return;
+    // The halted run's sound comes before it.
+    if (run_.open)
+        AlignRun(true);
     const int32_t samples = SilenceForFrame(format_, playbackRate).samples;
     if (samples > 0)
         Add(Piece{nullptr, samples, true, 0});
