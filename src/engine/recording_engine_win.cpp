@@ -549,6 +549,12 @@ void RecordingEngine::ReportOutcome(HRESULT lastError) {
     } else if (code < 0) {
         host_.ShowMessage(Resource(kept ? IDS_TOO_MANY_DROPPED : IDS_TOO_MANY_DROPPED_NO_FILE));
     } else if (code > 0 && !options_.ExitAfterRecording) {
+        // Frames in the file, not stream positions: a position the clock passed over holds none.
+        const UINT summary = outcome_.soundNotStarted ? IDS_RECORDING_NO_SOUND
+                             : outcome_.soundCut      ? IDS_RECORDING_SOUND_CUT
+                                                      : IDS_RECORDING_SUMMARY;
+        host_.SetStatusText(FormatText(Resource(summary), {std::to_string(outcome_.framesWritten),
+                                                           std::to_string(outcome_.dropped)}));
     }
 }
 
