@@ -203,7 +203,9 @@ void RecordControl::Settle() {
     SetState(ControlState::Idle);
     deferred_ = Deferred::None;
     const RecordingOutcome& outcome = engine_.LastOutcome();
-    lastSucceeded_ = !outcome.setupFailed && outcome.frameIndex > 0;
+    // Ended by a stop, not by a failure; a take stopped before its first frame leaves no file,
+    // which is what was asked for.
+    lastSucceeded_ = !outcome.setupFailed && outcome.frameIndex >= 0;
     if (std::exchange(closeDeferred_, false))
         view_.PostClose();
 }

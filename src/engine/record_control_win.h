@@ -92,8 +92,8 @@ public:
     // The last single frame asked for was written.
     [[nodiscard]] bool LastSingleFrameWritten() const noexcept { return singleFrameWritten_; }
 
-    // At least one recording ran, and the last one ended by a user's stop with its file
-    // complete: what a script that started it wants to know.
+    // At least one recording ran, and the last one ended by a stop, not by a failure: what a
+    // script that started it wants to know.
     [[nodiscard]] bool LastRecordingSucceeded() const noexcept { return lastSucceeded_; }
 
 private:

@@ -14,6 +14,18 @@ def session():
         s.close()
 
 
+@pytest.fixture(scope="session", params=[16, 8])
+def deep_session(request):
+    """Sessions on a 16-bit and an 8-bit screen, for the colour-depth paths; each test that asks
+    runs once on each."""
+    s = WineSession(depth=request.param)
+    s.depth = request.param
+    try:
+        yield s
+    finally:
+        s.close()
+
+
 @pytest.fixture(autouse=True)
 def end_what_the_test_started(request):
     """Programs a test started and left running (a failed test's message box, say) are ended

@@ -9,7 +9,7 @@ import scene
 from recorder import Recording
 from test_pages import start
 from test_scene import running_scene, wait_painted
-from winesession import WineSession, wait_until
+from winesession import wait_until
 
 # Clear of the main dialog in the middle of the screen, which stays there while a take started
 # from it runs.
@@ -73,15 +73,6 @@ def test_automatic_choice_at_32_bits_is_the_codec_exact_and_50_times_smaller(
     check_against_uncompressed(ours, raw, 24)
     assert bytes_per_frame(raw) / bytes_per_frame(ours) >= 50
 
-
-@pytest.fixture(scope="module", params=[16, 8])
-def deep_session(request):
-    s = WineSession(depth=request.param)
-    s.depth = request.param
-    try:
-        yield s
-    finally:
-        s.close()
 
 
 def test_chosen_in_the_list_at_16_and_8_bits_records_exact_playable_files(deep_session, tmp_path):
