@@ -170,7 +170,8 @@ void RecordingEngine::Tick(bool singleFrame) {
                 if (!paused) {
                     s.drops.Captured();
                     // The moment the first frame of a run was taken is where its sound begins.
-                    s.soundStart.NoteFrameTaken(flashStart);
+                    if (s.soundMomentWanted.exchange(false))
+                        s.soundMomentMs.store(flashStart);
                     s.ring.Publish(slotIndex, position);
                 }
             }
