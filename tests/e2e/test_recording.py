@@ -45,7 +45,8 @@ def test_recx_records_the_region_at_the_rate_and_ends_on_the_start_hot_key(
     assert scene.frame_rate(stream) == 15
     frames = scene.decode_frames(avi)
     duration = float(stream["duration"])
-    assert abs(len(frames) - duration * 15) <= 1
+    # A tick that comes late leaves its position empty (a player shows the frame before).
+    assert abs(len(frames) - duration * 15) <= 2
     assert len(frames) >= 30
     counters = []
     for frame in frames:
