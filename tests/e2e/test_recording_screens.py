@@ -2,8 +2,6 @@
 
 import time
 
-import pytest
-
 import scene
 from recorder import Recording
 from test_recording import H, W, X, Y, region_switches

@@ -1,12 +1,9 @@
-"""Our lossless screen codec end to end: the automatic choice at 32 bits, and the codec chosen
-in the compressor list at 16 and 8 bits, against uncompressed recordings of the same scene."""
+"""Our lossless screen codec end to end: chosen in the compressor list at 32, 16 and 8 bits,
+against uncompressed recordings of the same scene."""
 
 import time
 
-import pytest
-
 import scene
-from recorder import Recording
 from test_pages import start
 from test_scene import running_scene, wait_painted
 from winesession import wait_until
