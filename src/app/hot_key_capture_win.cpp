@@ -71,8 +71,7 @@ std::string HotKeyCaptureDialog::Description() const {
     return DescribeHotKey(texts, flags_, name, lastKeyData_ != 0, App().LoadString(IDS_KEY_NONE));
 }
 
-bool EditHotKeyBinding(HWND mainWindow, HotKeyBinding& binding, UINT labelId,
-                       const RecordingOptions& options) {
+bool EditHotKeyBinding(HWND mainWindow, HotKeyBinding& binding, UINT labelId) {
     const std::string label = App().LoadString(labelId);
     UnregisterAllHotKeys(mainWindow);
     HotKeyCaptureDialog dialog(binding.Key, ModToHotKeyFlags(binding.Mod), label);
@@ -82,6 +81,6 @@ bool EditHotKeyBinding(HWND mainWindow, HotKeyBinding& binding, UINT labelId,
         binding.Mod = HotKeyFlagsToMod(dialog.Flags());
         binding.Desc = dialog.Description();
     }
-    RegisterAllHotKeys(mainWindow, options);
+    RestoreHotKeys(mainWindow);
     return changed;
 }

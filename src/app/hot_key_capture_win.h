@@ -31,6 +31,6 @@ private:
 };
 
 // Lets the user edit one binding: withdraws the hot keys, runs the dialog and, on OK, stores the
-// new key, modifiers and text; always registers the hot keys again. True when it changed.
-bool EditHotKeyBinding(HWND mainWindow, HotKeyBinding& binding, UINT labelId,
-                       const RecordingOptions& options);
+// new key, modifiers and text; then has the main window take the keys back (unless they are
+// switched off). True when it changed.
+bool EditHotKeyBinding(HWND mainWindow, HotKeyBinding& binding, UINT labelId);

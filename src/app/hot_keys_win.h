@@ -23,3 +23,11 @@ bool RegisterAllHotKeys(HWND window, const RecordingOptions& options, bool quiet
 void UnregisterAllHotKeys(HWND window);
 // The single-frame key, held only while a recording is paused.
 bool RegisterSingleShotHotKey(HWND window, const RecordingOptions& options);
+
+// Sent to the main window by whoever let the keys go for a while (the region selector, the
+// key-capture dialog): the window decides whether they come back, since a script may have
+// switched them off meanwhile.
+inline constexpr UINT WM_RESTORE_HOT_KEYS = WM_APP + 3;
+inline void RestoreHotKeys(HWND mainWindow) {
+    ::SendMessageA(mainWindow, WM_RESTORE_HOT_KEYS, 0, 0);
+}

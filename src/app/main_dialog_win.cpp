@@ -203,6 +203,10 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         control_.RunPostedStart(static_cast<int32_t>(wp));
         result = 0;
         return true;
+    case WM_RESTORE_HOT_KEYS:
+        RegisterHotKeys();
+        result = 0;
+        return true;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
             Wnd().Focus();
@@ -267,6 +271,11 @@ void CVidorraDlg::PaintMinimizedIcon() {
 }
 
 // Record control
+
+void CVidorraDlg::RegisterHotKeys() {
+    if (!control_.HotKeysDisabled())
+        RegisterAllHotKeys(Handle(), options_, quietHotKeys_);
+}
 
 void CVidorraDlg::HotKey(int id, LPARAM lParam) {
     switch (id) {

@@ -31,6 +31,10 @@ public:
     void HotKey(int id, LPARAM lParam);
     // Ends a recording still running when the program must end.
     void StopForExit();
+    // Registers the hot keys unless a script switched them off. Quiet: a taken key goes to the
+    // status line, for a copy with nobody in front of it to click a box away.
+    void RegisterHotKeys();
+    void SetQuietHotKeys(bool quiet) noexcept { quietHotKeys_ = quiet; }
     // The automation server, told of the user's input and of the dialog's end.
     void SetAutomationLink(AutomationLink* link) noexcept { automation_ = link; }
 
@@ -92,4 +96,5 @@ private:
     // Index = tab index: region, hot keys, video, sound. Set once their windows exist.
     std::array<OptionPage*, kPageCount> pages_{};
     AutomationLink* automation_ = nullptr;
+    bool quietHotKeys_ = false;
 };

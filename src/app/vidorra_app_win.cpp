@@ -121,7 +121,8 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     if (!server.Serve(dialog) && automation)
         return 1;
     // Nobody may be there to answer a box: a taken key goes to the status line.
-    RegisterAllHotKeys(dialog.Handle(), options_, automation || scripted);
+    dialog.SetQuietHotKeys(automation || scripted);
+    dialog.RegisterHotKeys();
     if (options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
         dialog.Control().Handle(ControlInput::StartStopKey);

@@ -49,7 +49,7 @@ void CMyPropertyPage1::OnControl(int id, int code) {
     for (const BindingButton& button : kBindingButtons) {
         if (button.buttonId == id) {
             HotKeyBinding& binding = options_.*button.binding;
-            if (EditHotKeyBinding(MainWindow(), binding, button.labelId, options_))
+            if (EditHotKeyBinding(MainWindow(), binding, button.labelId))
                 Item(id).SetText(binding.Desc);
             return;
         }

@@ -79,7 +79,7 @@ bool SelectScreenRegion(SelectionKind kind, HWND mainDialog, RecordingOptions& o
     // Closed meanwhile: there is nothing to register the keys to, and no page to show a region.
     if (mainDialog != nullptr && ::IsWindow(mainDialog) == FALSE)
         return false;
-    RegisterAllHotKeys(mainDialog, options);
+    RestoreHotKeys(mainDialog);
 
     // Stored last: coming back, the dialog hands the focus to a page's edit and takes it away
     // again, and a page stores what an edit shows when it loses the focus. Until the page shows

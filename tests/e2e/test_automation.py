@@ -8,6 +8,8 @@ import pytest
 
 import scene
 from recorder import STATE_KEY
+from test_hot_keys import PAUSE_BUTTON, rebind
+from test_pages import MainWindow
 from winesession import wait_until
 
 TITLE = "Vidorra"
@@ -292,6 +294,8 @@ WaitFor "done"
                       what="the window shown")
     signal(tmp_path, "seen")
     wait_signal(tmp_path, "disabled", script)
+    # The key-capture dialog lets the keys go while it runs; they stay off after it.
+    rebind(MainWindow(session), PAUSE_BUTTON)
     session.run("xdotool", "key", "F2")
     time.sleep(1.5)
     signal(tmp_path, "pressed")
