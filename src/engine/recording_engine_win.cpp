@@ -19,7 +19,9 @@ namespace {
 
 constexpr UINT kTimerResolutionMs = 5;
 constexpr DWORD kTickWaitLimitMs = 2000;
-constexpr DWORD kSoundBeginWaitMs = 1500;
+// A sound input under Wine's PulseAudio driver was measured taking 0.2 to 1.9 s from its start
+// to its first sample; the picture waits that long so the take's first moments have their sound.
+constexpr DWORD kSoundBeginWaitMs = 3000;
 
 std::string Resource(UINT id) {
     return App().LoadString(id);

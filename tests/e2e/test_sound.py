@@ -37,8 +37,14 @@ def sound_format(session, fresh_settings):
 # Reading the movie's sound
 
 
+# A player asking for the default latency makes the virtual sink render up to two seconds ahead of
+# time; what it rendered before the program's input connected never reaches the input, so a tone
+# begun then would lose its start for reasons no real microphone has. Players ask for little.
+PLAYER = ["paplay", "--latency-msec=20"]
+
+
 def play(session, path):
-    session.run("paplay", f"--device={session.env['VIDORRA_SINK']}", path, timeout=60)
+    session.run(*PLAYER, f"--device={session.env['VIDORRA_SINK']}", path, timeout=60)
 
 
 def video_duration(info):
@@ -68,7 +74,9 @@ def test_sound_is_recorded_in_the_chosen_format_at_the_pitch_played_and_as_long_
     tone = tone_file(tmp_path / "tone.wav", 700, 1.5)
     avi = tmp_path / "sound.avi"
     rec = Recording(session, avi, "-x", 0, "-y", 0, "-w", 64, "-h", 48, "-f", 10, "-i-", "-s+")
+    # The picture begins once the sound input gives sound, some time after the file is made.
     rec.wait_started()
+    wait_captions(session, "Stop", "Pause")
     time.sleep(0.5)
     play(session, tone)
     time.sleep(0.5)
@@ -107,7 +115,7 @@ def test_a_tone_playing_as_the_recording_starts_is_in_the_movie_from_its_first_f
     avi = tmp_path / "steady.avi"
     rec = Recording(session, avi, "-x", 0, "-y", 0, "-w", 64, "-h", 48, "-f", fps, "-i-", "-s+")
     time.sleep(0.5)
-    player = subprocess.Popen(["paplay", f"--device={session.env['VIDORRA_SINK']}", str(tone)],
+    player = subprocess.Popen([*PLAYER, f"--device={session.env['VIDORRA_SINK']}", str(tone)],
                               env=session.env)
     try:
         rec.wait_started()
@@ -301,7 +309,7 @@ def test_each_single_frame_taken_while_paused_adds_one_frame_and_one_frame_of_si
         wait_captions(session, "Record", "Pause", timeout=30)
         key(session, "F3")  # idle: starts paused
         wait_captions(session, "Stop", "Resume")
-        player = subprocess.Popen(["paplay", f"--device={session.env['VIDORRA_SINK']}",
+        player = subprocess.Popen([*PLAYER, f"--device={session.env['VIDORRA_SINK']}",
                                    str(unheard)], env=session.env)
         try:
             time.sleep(0.5)
