@@ -170,8 +170,7 @@ void RecordingEngine::Tick(bool singleFrame) {
                 if (!paused) {
                     s.drops.Captured();
                     // The moment the first frame of a run was taken is where its sound begins.
-                    if (s.soundMomentWanted.exchange(false))
-                        s.soundMomentMs.store(flashStart);
+                    s.soundStart.NoteFrameTaken(flashStart);
                     s.ring.Publish(slotIndex, position);
                 }
             }

@@ -33,7 +33,7 @@ bool RecordingEngine::RoomFor(uint64_t bytes, bool finishing) const {
                             static_cast<uint64_t>(s.audio ? soundWriter_.Chunks() : 0) + 1;
     uint64_t needed = bytes + 16 * chunks + kCompletionReserve;
     if (s.audio && !finishing)
-        needed += static_cast<uint64_t>(s.soundBufferBytes);
+        needed += static_cast<uint64_t>(s.soundStart.BufferBytes());
     return available.QuadPart >= needed;
 }
 

@@ -19,6 +19,9 @@ namespace {
 
 constexpr UINT kTimerResolutionMs = 5;
 constexpr DWORD kTickWaitLimitMs = 2000;
+// A sound input under Wine's PulseAudio driver was measured taking 0.2 to 1.9 s from its start
+// to its first sample; the picture waits that long so the take's first moments have their sound.
+constexpr DWORD kSoundBeginWaitMs = 3000;
 
 std::string Resource(UINT id) {
     return App().LoadString(id);
@@ -106,7 +109,7 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     // An unsupported rate or depth is refused and the last good format stays.
     wave_.ClearBlocks();
     (void)wave_.SetFormat(options_.SoundSampRate, options_.SoundSampSize, 0);
-    s.sound = option_rules::MovieHasSound(options_);
+    s.soundStart.Reset(option_rules::MovieHasSound(options_), CaptureBufferBytes(wave_.Format()));
 
     // Values no path should have let through, refused before anything is made.
     const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
@@ -118,6 +121,10 @@ bool RecordingEngine::SetUp(int32_t initialState) {
         return FailSetup(
             FormatText(Resource(IDS_BAD_REGION_SIZE), {std::to_string(options_.Width.load()),
                                                        std::to_string(options_.Height.load())}));
+
+    // The device takes its time to open and then to begin capturing: it starts now, and what it
+    // captures before the first frame is left out when that frame is taken.
+    StartSound(initialState);
 
     RECT desktop{};
     ::GetClientRect(::GetDesktopWindow(), &desktop);
@@ -133,9 +140,11 @@ bool RecordingEngine::SetUp(int32_t initialState) {
         return false;
     if (!OpenStreams())
         return false;
+    soundWriter_.SetStream(session_->audio.get());
     if (!MakeFrameBitmaps())
         return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Frame Bitmaps)"}));
 
+    WaitForSoundToBegin();
     state_.store(initialState);
     host_.OnRecordingStarted();
     ::GetCursorPos(&s.previousCursorPos);
@@ -145,9 +154,6 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     s.priorityRaised = true;
     ::Beep(1000, 200);
 
-    // The device is opened and its buffers queued here, so that a device that cannot record is
-    // known before the first frame; it starts with the first frame (StartSoundIfDue).
-    StartSound(initialState);
     if (!StartTimer())
         return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Start Timer)"}));
     return true;
@@ -251,7 +257,7 @@ bool RecordingEngine::OpenStreams() {
         s.target = s.compressed.get();
     }
     // Always the file's second stream.
-    if (s.sound) {
+    if (s.soundStart.Wanted()) {
         hr = CreateAudioStream(s.file.get(), wave_.Format(), s.audio);
         if (hr != AVIERR_OK)
             return FailAviStage("(Prepare Wave Stream)", hr);
@@ -266,8 +272,9 @@ uint32_t RecordingEngine::ChooseHandler() {
     if (handler != 0)
         return handler;
     // The choice by depth is only a guess: ask it first, and record uncompressed frames rather
-    // than fail when it cannot take these frames. (Our screen codec is chosen in the
-    // compressor list; it is not the automatic choice yet.)
+    // than fail when it cannot take these frames. (Our screen codec is offered in the list; it
+    // is not the automatic choice yet: with it a take's sound starts about a third of a second
+    // late, which is still to be understood.)
     handler = DefaultHandler(s.bitsPerPixel);
     if (handler != fourcc::Dib) {
         UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
@@ -381,7 +388,7 @@ void RecordingEngine::OnFrameTimer() {
     if (!session_ || stopping_)
         return;
     WritePending();
-    StartSoundIfDue();
+    FollowSound();
 }
 
 void RecordingEngine::RefreshPalette() {
@@ -409,29 +416,17 @@ void RecordingEngine::RequestStop() const {
 void RecordingEngine::Pause() {
     if (State() != record_state::Recording || !session_)
         return;
-    Session& s = *session_;
-    // The part-filled buffer comes back at once and is written as a short block. A device still
-    // waiting for its first frame just goes on waiting.
-    s.soundMomentWanted.store(false);
-    if (s.sound && waveIn_ && !std::exchange(s.soundStartDue, false)) {
-        waveIn_->Pause();
-        soundWriter_.DeviceHalted(::timeGetTime());
-    }
+    // The part-filled buffer comes back at once and is written as a short block.
+    HaltSound();
     state_.store(record_state::Paused);
 }
 
 void RecordingEngine::Resume() {
     if (State() != record_state::Paused || !session_)
         return;
-    Session& s = *session_;
-    // Also the first start of a recording that began paused; with the next frame, as at the
-    // start.
-    if (s.sound && waveIn_ && waveIn_->IsOpen()) {
-        s.soundStartDue = true;
-        s.soundStartAfter = s.frameIndex.Load();
-        s.soundMomentWanted.store(true);
-    }
-    s.schedule.Rebase();
+    // Also the first start of a recording that began paused.
+    StartSoundRun();
+    session_->schedule.Rebase();
     state_.store(record_state::Recording);
 }
 
@@ -449,7 +444,7 @@ bool RecordingEngine::SingleFrame() {
     WritePending();
     // The frame's length of silence keeps the sound in step; in the stream's own format,
     // whatever the options say now.
-    if (s.sound && s.audio && !s.frameIndex.Aborted())
+    if (s.soundStart.Wanted() && s.audio && !s.frameIndex.Aborted())
         soundWriter_.WriteSilence(options_.PlaybackRate);
     if (!StartTimer())
         // No more frames could be taken: the take so far is kept, and the user told why it
@@ -515,7 +510,8 @@ void RecordingEngine::Stop() {
     outcome_.framesWritten = s.framesWritten;
     outcome_.dropped = s.drops.DroppedFrames();
     outcome_.skipped = s.schedule.Skipped();
-    outcome_.soundNotStarted = s.sound && s.soundFailed && !s.soundStarted;
+    outcome_.soundNotStarted = s.soundStart.NeverStarted();
+    outcome_.soundCut = s.soundStart.Cut();
     const HRESULT lastError = s.lastAviError;
     const std::string fileName = s.fileName;
     const bool fileCreated = s.fileCreated;
@@ -556,8 +552,9 @@ void RecordingEngine::ReportOutcome(HRESULT lastError) {
         host_.ShowMessage(Resource(kept ? IDS_TOO_MANY_DROPPED : IDS_TOO_MANY_DROPPED_NO_FILE));
     } else if (code > 0 && !options_.ExitAfterRecording) {
         // Frames in the file, not stream positions: a position the clock passed over holds none.
-        const UINT summary =
-            outcome_.soundNotStarted ? IDS_RECORDING_NO_SOUND : IDS_RECORDING_SUMMARY;
+        const UINT summary = outcome_.soundNotStarted ? IDS_RECORDING_NO_SOUND
+                             : outcome_.soundCut      ? IDS_RECORDING_SOUND_CUT
+                                                      : IDS_RECORDING_SUMMARY;
         host_.SetStatusText(FormatText(Resource(summary), {std::to_string(outcome_.framesWritten),
                                                            std::to_string(outcome_.dropped)}));
     }
@@ -565,59 +562,113 @@ void RecordingEngine::ReportOutcome(HRESULT lastError) {
 
 // Sound
 
+// A frame shows the screen as it was when the frame was taken, and the movie shows it at the
+// frame's position; so each run's sound begins at the moment its first frame was taken. The
+// device runs before that moment (from set-up on, or from the resume) and the writer leaves out
+// what it captured earlier; a device that began later has silence put first.
 void RecordingEngine::StartSound(int32_t initialState) {
     Session& s = *session_;
-    if (!s.sound || !s.audio)
+    if (!s.soundStart.Wanted())
         return;
     // Whatever goes wrong here, the recording goes on without sound and the stop says so.
-    s.soundFailed = true;
     if (!waveIn_) {
         waveIn_.reset(new (std::nothrow) CWaveInWnd);
-        if (!waveIn_)
+        if (!waveIn_) {
+            s.soundStart.DeviceFailed();
             return;
+        }
     }
-    s.soundBufferBytes = CaptureBufferBytes(wave_.Format());
-    soundWriter_.Begin(s.audio.get(), *this, wave_.Format());
-    const bool start = initialState == record_state::Recording;
-    if (!wave_.Record(*waveIn_, s.soundBufferBytes, soundWriter_, false))
+    soundWriter_.Begin(*this, wave_.Format());
+    if (!wave_.Record(*waveIn_, s.soundStart.BufferBytes(), soundWriter_, false)) {
+        s.soundStart.DeviceFailed();
         return;
-    s.soundFailed = false;
-    s.soundStartDue = start;
-    s.soundStartAfter = 0;
-    s.soundMomentWanted.store(start);
+    }
+    if (initialState == record_state::Recording)
+        StartSoundRun();
 }
 
-// A frame shows the screen as it was when the frame was taken, and the movie shows it at the
-// frame's position. So each run's sound begins at the moment its first frame was taken: the
-// device starts once that frame is written, and the moments in between go in as silence.
-// Started with the timer it would hear a frame period that no frame shows, and lag the picture
-// by that much for the rest of the run.
-void RecordingEngine::StartSoundIfDue() {
+// A device begins capturing a while after it is started (measured under Wine's PulseAudio
+// driver: 0.2 to 0.7 s), and the sound of that while is never had. The first frame waits for it,
+// within reason, so that the movie's sound begins with its first frame.
+void RecordingEngine::WaitForSoundToBegin() {
     Session& s = *session_;
-    if (!s.soundStartDue || s.frameIndex.Load() <= s.soundStartAfter)
+    if (!s.soundStart.Wanted() || !s.soundStart.Ran() || !waveIn_)
         return;
-    s.soundStartDue = false;
-    if (!waveIn_ || !waveIn_->Resume()) {
-        s.soundFailed = true;
-        return;
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < kSoundBeginWaitMs) {
+        const auto captured = waveIn_->CapturedSamples();
+        if (!captured || *captured > s.soundStart.PositionBase())
+            return;
+        ::Sleep(5);
     }
-    s.soundStarted = true;
+}
+
+void RecordingEngine::StartSoundRun() {
+    Session& s = *session_;
+    if (!s.soundStart.Wanted() || !waveIn_ || !waveIn_->IsOpen())
+        return;
+    s.soundStart.SetPositionBase(waveIn_->CapturedSamples().value_or(0));
     const uint32_t now = ::timeGetTime();
-    const uint32_t since = s.soundMomentWanted.exchange(false) ? 0 : now - s.soundMomentMs.load();
-    soundWriter_.DeviceStarted(now, since);
+    if (!waveIn_->Resume()) {
+        if (!s.soundStart.Ran()) {
+            // Never started at all: no sound, as when the device cannot be opened.
+            s.soundStart.DeviceFailed();
+            waveIn_->Close();
+            return;
+        }
+        // The recording goes on; the run's time becomes silence, so later sound keeps its place.
+        s.soundStart.SoundCut();
+    } else {
+        s.soundStart.DeviceRan();
+    }
+    soundWriter_.DeviceStarted(now);
+    s.soundStart.WantMoment();
+}
+
+void RecordingEngine::FollowSound() {
+    Session& s = *session_;
+    if (!s.soundStart.Wanted() || !waveIn_)
+        return;
+    if (const auto moment = s.soundStart.TakeMoment())
+        soundWriter_.PictureBegan(*moment);
+    if (State() != record_state::Recording)
+        return;
+    // The device's own count places its run on the clock better than the buffers, which come
+    // back some time after they are full.
+    if (const auto captured = waveIn_->CapturedSamples())
+        soundWriter_.DeviceProgress(::timeGetTime(), *captured - s.soundStart.PositionBase());
+}
+
+void RecordingEngine::HaltSound() {
+    Session& s = *session_;
+    // A frame taken before the halt still begins the run's picture; one not yet taken never will.
+    s.soundStart.CancelMoment();
+    if (!s.soundStart.Wanted() || !waveIn_ || !waveIn_->IsOpen())
+        return;
+    FollowSound();
+    waveIn_->Pause();
+    soundWriter_.DeviceHalted(::timeGetTime());
 }
 
 void RecordingEngine::StopSound() {
     Session& s = *session_;
-    if (!s.sound)
+    if (!s.soundStart.Wanted())
         return;
     // Drains: the part-filled buffer reaches the writer. Messages dispatched meanwhile cannot
     // reach another start or stop (stopping_), nor delete the device (ReleaseSoundDevice).
+    s.soundStart.CancelMoment();
+    if (const auto moment = s.soundStart.TakeMoment())
+        soundWriter_.PictureBegan(*moment);
     soundWriter_.DeviceHalted(::timeGetTime());
     wave_.Stop();
-    if (waveIn_)
+    if (waveIn_) {
+        if (waveIn_->RanOutOfMemory())
+            s.soundStart.SoundCut();
         waveIn_->Close();
+    }
     soundWriter_.Finish();
+    if (soundWriter_.GaveUp())
+        s.soundStart.SoundCut();
     outcome_.soundSamples = soundWriter_.Position();
     soundWriter_.End();
 }

@@ -59,6 +59,8 @@ struct RecordingOutcome {
     bool setupFailed = false;
     // Sound was asked for, but the input could not be opened or started: the movie is silent.
     bool soundNotStarted = false;
+    // Part of the sound is missing: a restart refused after a resume, or memory ran out.
+    bool soundCut = false;
     int32_t soundSamples = 0; // samples in the audio stream, silence included
 };
 
@@ -131,8 +133,13 @@ private:
     void RefreshPalette();
     void RequestStop() const;
     void ReportOutcome(HRESULT lastError);
+    // The sound's side of the start, of each run (start, resume), of the session loop's turn
+    // (the first frame's moment, the device's progress), of a pause and of the stop.
     void StartSound(int32_t initialState);
-    void StartSoundIfDue();
+    void StartSoundRun();
+    void WaitForSoundToBegin();
+    void FollowSound();
+    void HaltSound();
     void StopSound();
 
     // SoundStreamOwner: the audio writer's view of the recording.

@@ -5,6 +5,7 @@
 
 #include "engine/frame_ring.h"
 #include "engine/recording_engine_win.h"
+#include "engine/sound_start.h"
 
 #include <array>
 #include <vector>
@@ -69,15 +70,7 @@ struct RecordingEngine::Session {
     bool uncompressed = false;
     bool handlerChosenByDepth = false; // free to fall back to uncompressed frames
     UniqueAviStream audio;             // only with sound
-    bool sound = false;                // RecordSound as the recording started
-    int32_t soundBufferBytes = 0;      // each capture buffer
-    bool soundStarted = false;         // the input has run at some time
-    bool soundFailed = false;          // the input could not be opened or started
-    bool soundStartDue = false;        // start the input with the next frame written
-    int32_t soundStartAfter = 0;       // ... that is, once FrameIndex passes this
-    // The grabber notes when it takes the first frame of a run (timeGetTime), for its sound.
-    std::atomic<bool> soundMomentWanted{false};
-    std::atomic<uint32_t> soundMomentMs{0};
+    SoundStart soundStart;             // RecordSound as the recording started, and its runs
     bool priorityRaised = false;
     std::string fileName;
     std::string directory;     // where the free space is measured, with a trailing backslash

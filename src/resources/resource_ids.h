@@ -63,6 +63,7 @@
 #define IDS_BAD_REGION_SIZE 154    // %d width, %d height
 #define IDS_SETTINGS_NOT_SAVED 156 // %s: the names of the settings that could not be saved
 #define IDS_RECORDING_NO_SOUND 155 // as 120, for a recording whose sound input would not start
+#define IDS_RECORDING_SOUND_CUT 157 // as 120, for a recording whose sound stopped part-way
 // As 150, 121 and 119, for a recording that ended before its first frame: no file is kept.
 #define IDS_VIDEO_WRITE_FAILED_NO_FILE 180 // %d: AVI error number
 #define IDS_SOUND_WRITE_FAILED_NO_FILE 181 // %d: AVI error number

@@ -35,34 +35,56 @@ HRESULT CreateAudioStream(PAVIFILE file, const PcmFormat& format, UniqueAviStrea
 
 void CAviSoundWriter::Begin(PAVISTREAM stream, SoundStreamOwner& owner,
                             const PcmFormat& format) noexcept {
-    End();
+    Begin(owner, format);
     stream_ = stream;
+}
+
+void CAviSoundWriter::Begin(SoundStreamOwner& owner, const PcmFormat& format) noexcept {
+    End();
     owner_ = &owner;
     format_ = format;
     position_ = 0;
+    written_ = 0;
     chunks_ = 0;
     failed_ = false;
+    gaveUp_ = false;
     lateSilence_ = 0;
+    earlySamples_ = 0;
 }
 
 void CAviSoundWriter::End() noexcept {
     stream_ = nullptr;
     owner_ = nullptr;
     waiting_.clear();
-    run_ = Run{};
+    run_.held.clear();
+    run_.open = false;
 }
 
-void CAviSoundWriter::DeviceStarted(uint32_t nowMs, uint32_t pictureAheadMs) {
+void CAviSoundWriter::DeviceStarted(uint32_t nowMs) {
     Finish();
-    run_ = Run{true, false, false, nowMs, 0};
-    if (stream_ == nullptr || failed_ || pictureAheadMs > kMaxPictureAheadMs)
+    run_.open = true;
+    run_.halted = false;
+    run_.pictureBegan = false;
+    run_.aligned = false;
+    run_.samples = 0;
+    run_.dropLeft = 0;
+    run_.clock = CaptureClock(format_.samplesPerSec);
+    run_.clock.Start(nowMs);
+}
+
+void CAviSoundWriter::DeviceProgress(uint32_t nowMs, int64_t samples) {
+    if (!run_.open || run_.aligned)
         return;
-    const auto ahead =
-        static_cast<int32_t>(static_cast<int64_t>(pictureAheadMs) * format_.samplesPerSec / 1000);
-    if (ahead > 0) {
-        lateSilence_ += ahead;
-        Add(Piece{nullptr, ahead, false});
-    }
+    run_.clock.Observe(nowMs, samples);
+    AlignRun(false);
+}
+
+void CAviSoundWriter::PictureBegan(uint32_t ms) {
+    if (!run_.open || run_.pictureBegan)
+        return;
+    run_.pictureBegan = true;
+    run_.pictureMs = ms;
+    AlignRun(false);
 }
 
 void CAviSoundWriter::DeviceHalted(uint32_t nowMs) noexcept {
@@ -73,56 +95,132 @@ void CAviSoundWriter::DeviceHalted(uint32_t nowMs) noexcept {
 }
 
 void CAviSoundWriter::Finish() {
-    if (run_.open && !run_.heard)
-        MakeUpLateStart(::timeGetTime(), 0);
-    run_.open = false;
+    if (run_.open) {
+        if (!run_.pictureBegan) {
+            // No frame shows any moment of this run.
+            run_.held.clear();
+        } else if (!run_.aligned && run_.clock.Known()) {
+            AlignRun(true);
+        } else if (!run_.aligned) {
+            // Nothing came back: the run is silence as long as its picture lasted.
+            run_.aligned = true;
+            const uint32_t end = run_.halted ? run_.haltMs : ::timeGetTime();
+            AddSilence(SamplesBetween(run_.pictureMs, end, format_.samplesPerSec));
+        }
+        run_.open = false;
+    }
     Flush();
+    if (stream_ != nullptr && !failed_ && !gaveUp_ && waiting_.empty() && written_ < position_ &&
+        owner_->SoundMayBeWritten())
+        (void)Write(nullptr, 0, 0); // the silence a last single frame still owes
 }
 
-void CAviSoundWriter::MakeUpLateStart(uint32_t nowMs, int32_t samples) {
-    run_.heard = true;
-    // Sound that comes back after a halt was recorded before it.
-    const uint32_t end = run_.halted ? run_.haltMs : nowMs;
-    const int32_t late = LateStartSamples(end - run_.startMs, samples, format_);
-    if (late <= 0)
+void CAviSoundWriter::AlignRun(bool now) {
+    Run& run = run_;
+    if (run.aligned || !run.pictureBegan || !run.clock.Known())
         return;
-    lateSilence_ += late;
-    Add(Piece{nullptr, late, false});
+    if (!now && stream_ != nullptr && !owner_->SoundMayBeWritten() && !run.halted)
+        return;
+    run.aligned = true;
+    const RunAlignment a =
+        ::AlignRun(run.clock.FirstSampleMs(), run.pictureMs, format_.samplesPerSec);
+    run.dropLeft = a.drop;
+    AddSilence(a.silence);
+    while (!run.held.empty() && !gaveUp_) {
+        Piece piece = std::move(run.held.front());
+        run.held.pop_front();
+        AddRunBlock(std::move(piece));
+    }
+    run.held.clear();
+}
+
+void CAviSoundWriter::AddRunBlock(Piece piece) {
+    const int32_t samples = piece.block->Samples();
+    if (run_.dropLeft >= samples) {
+        run_.dropLeft -= samples;
+        earlySamples_ += samples;
+        return;
+    }
+    piece.skip = static_cast<int32_t>(run_.dropLeft);
+    earlySamples_ += run_.dropLeft;
+    run_.dropLeft = 0;
+    Add(std::move(piece));
+}
+
+void CAviSoundWriter::AddSilence(int64_t samples) {
+    if (samples <= 0 || owner_ == nullptr || failed_ || gaveUp_)
+        return;
+    const auto n = static_cast<int32_t>(std::min<int64_t>(samples, INT32_MAX));
+    lateSilence_ = static_cast<int32_t>(std::min<int64_t>(int64_t{lateSilence_} + n, INT32_MAX));
+    Add(Piece{nullptr, n, false, 0});
 }
 
 void CAviSoundWriter::OnBlockRecorded(CWave& wave, CWaveBlock& block) {
     CWaveBlockList::Item taken = wave.Blocks().Take(&block);
-    if (stream_ == nullptr || failed_ || !taken || taken->Samples() <= 0)
+    if (owner_ == nullptr || failed_ || gaveUp_ || !taken || taken->Samples() <= 0)
         return;
-    if (run_.open && !run_.heard)
-        MakeUpLateStart(::timeGetTime(), taken->Samples());
-    Add(Piece{std::move(taken), 0, false});
+    if (!run_.open) {
+        Add(Piece{std::move(taken), 0, false, 0});
+        return;
+    }
+    // Blocks come back in the order they were filled: the run has captured all of this one.
+    run_.samples += taken->Samples();
+    if (run_.aligned) {
+        AddRunBlock(Piece{std::move(taken), 0, false, 0});
+        return;
+    }
+    run_.clock.Observe(::timeGetTime(), run_.samples);
+    try {
+        run_.held.push_back(Piece{std::move(taken), 0, false, 0});
+    } catch (...) {
+        GiveUp();
+        return;
+    }
+    AlignRun(false);
 }
 
 void CAviSoundWriter::WriteSilence(double playbackRate) {
-    if (stream_ == nullptr || failed_)
+    if (owner_ == nullptr || failed_ || gaveUp_)
         return;
+    // The halted run's sound comes before it.
+    if (run_.open)
+        AlignRun(true);
     const int32_t samples = SilenceForFrame(format_, playbackRate).samples;
     if (samples > 0)
-        Add(Piece{nullptr, samples, true});
+        Add(Piece{nullptr, samples, true, 0});
 }
 
 void CAviSoundWriter::Add(Piece piece) {
+    if (gaveUp_)
+        return;
     try {
         waiting_.push_back(std::move(piece));
     } catch (...) {
-        // Sound that cannot even wait would leave a gap: the recording cannot stay in step.
-        Fail(AVIERR_MEMORY);
+        // Sound that cannot even wait would leave a gap: rather no more sound than sound out of
+        // step with the picture. The recording goes on.
+        GiveUp();
         return;
     }
     Flush();
 }
 
+void CAviSoundWriter::GiveUp() noexcept {
+    gaveUp_ = true;
+    waiting_.clear();
+    run_.held.clear();
+}
+
 void CAviSoundWriter::Flush() {
     if (stream_ == nullptr || !owner_->SoundMayBeWritten())
         return;
-    while (!waiting_.empty() && !failed_) {
-        const HRESULT hr = WritePiece(waiting_.front());
+    while (!waiting_.empty() && !failed_ && !gaveUp_) {
+        HRESULT hr = AVIERR_OK;
+        try {
+            hr = WritePiece(waiting_.front());
+        } catch (...) {
+            GiveUp(); // no memory for a piece of silence
+            return;
+        }
         const bool mayFail = !waiting_.front().ignoreFailure;
         waiting_.pop_front();
         if (hr != AVIERR_OK && mayFail)
@@ -138,7 +236,9 @@ HRESULT CAviSoundWriter::WritePiece(const Piece& piece) {
     const int64_t sampleBytes = std::max<uint16_t>(1, format_.blockAlign);
     const int32_t samples = static_cast<int32_t>(
         std::min<int64_t>(piece.block->Samples(), piece.block->Size() / sampleBytes));
-    return Write(piece.block->Data(), samples, static_cast<int32_t>(samples * sampleBytes));
+    const int32_t skip = std::clamp(piece.skip, 0, samples);
+    return Write(piece.block->Data() + skip * sampleBytes, samples - skip,
+                 static_cast<int32_t>((samples - skip) * sampleBytes));
 }
 
 void CAviSoundWriter::Fail(HRESULT hr) {
@@ -150,35 +250,52 @@ void CAviSoundWriter::Fail(HRESULT hr) {
 }
 
 HRESULT CAviSoundWriter::WriteSilenceSamples(int32_t samples) {
-    const int64_t sampleBytes = std::max<uint16_t>(1, format_.blockAlign);
-    const int64_t pieceSamples = kSilencePiece / sampleBytes;
-    std::vector<uint8_t> piece(
-        static_cast<std::size_t>(std::min<int64_t>(samples, pieceSamples) * sampleBytes),
-        SilenceByte(format_));
     HRESULT result = AVIERR_OK;
-    for (int64_t left = samples; left > 0;) {
-        const auto n = static_cast<int32_t>(std::min(left, pieceSamples));
-        const HRESULT hr = Write(piece.data(), n, static_cast<int32_t>(n * sampleBytes));
-        if (hr != AVIERR_OK)
-            result = hr;
-        left -= n;
-    }
-    return result;
+    if (samples <= 0)
+        return result;
+    // Counted as owed, then written as the silence every write puts in first.
+    if (samples > INT32_MAX - position_)
+        return AVIERR_FILEWRITE; // the stream cannot count further
+    position_ += samples;
+    return Write(nullptr, 0, 0);
 }
 
 HRESULT CAviSoundWriter::Write(const void* data, int32_t samples, int32_t bytes) {
     if (samples > INT32_MAX - position_)
         return AVIERR_FILEWRITE; // the stream cannot count further
-    HRESULT hr = AVIERR_FILEWRITE;
+    // The AVI services take sound only at the stream's end (and some count that end in chunks,
+    // not samples), so sound is placed by putting in first whatever silence the stream still
+    // lacks: a frame of silence that failed to go in does not move what follows it earlier.
+    HRESULT hr = AVIERR_OK;
+    if (written_ < position_) {
+        const int64_t sampleBytes = std::max<uint16_t>(1, format_.blockAlign);
+        const int64_t pieceSamples = kSilencePiece / sampleBytes;
+        const std::vector<uint8_t> silence(
+            static_cast<std::size_t>(std::min<int64_t>(position_ - written_, pieceSamples) *
+                                     sampleBytes),
+            SilenceByte(format_));
+        while (written_ < position_ && hr == AVIERR_OK) {
+            const auto n =
+                static_cast<int32_t>(std::min<int64_t>(position_ - written_, pieceSamples));
+            hr = Append(silence.data(), n, static_cast<int32_t>(n * sampleBytes));
+        }
+    }
+    if (hr == AVIERR_OK && samples > 0)
+        hr = Append(data, samples, bytes);
+    // Counted whether or not it was written, so later sound keeps its place.
+    position_ += samples;
+    return hr;
+}
+
+HRESULT CAviSoundWriter::Append(const void* data, int32_t samples, int32_t bytes) {
     // A file that cannot complete does not play: refuse the write while there is still room.
-    // Sound goes on at the stream's end as the stream counts it: the same place as position_
-    // where the AVI services count samples, and the only place some count in chunks accept.
+    HRESULT hr = AVIERR_FILEWRITE;
     if (owner_->RoomForSound(static_cast<uint64_t>(bytes)))
         hr = ::AVIStreamWrite(stream_, AVIStreamEnd(stream_), samples, const_cast<void*>(data),
                               bytes, AVIIF_KEYFRAME, nullptr, nullptr);
-    // Counted whether or not it was written, so later sound keeps its place.
-    position_ += samples;
-    if (hr == AVIERR_OK)
+    if (hr == AVIERR_OK) {
+        written_ += samples;
         ++chunks_;
+    }
     return hr;
 }

@@ -6,6 +6,7 @@
 // like the video writer, so the streams are never written at the same time.
 
 #include "framework/handles_win.h"
+#include "sound/capture_clock.h"
 #include "sound/wave_block.h"
 #include "sound/wave_format.h"
 #include "sound/wave_memory.h"
@@ -32,16 +33,18 @@ public:
 [[nodiscard]] HRESULT CreateAudioStream(PAVIFILE file, const PcmFormat& format,
                                         UniqueAviStream& stream);
 
-// Keeps the sound on the recording's clock. Each run of the device (from a start to the pause or
-// stop that halts it) should give as much sound as it lasted. A device that starts late (some
-// start only when their driver next runs, up to seconds later) gives less, and what it gives
-// begins late; written from the run's start position it would run ahead of the picture for the
-// rest of the recording. So the first sound of a run that comes back later than its length
-// explains is put after silence for the time missed, and a run that gave nothing at all is
-// silence as long as the run.
+// Keeps the sound on the recording's clock. The device runs from a start to the pause or stop
+// that halts it; each run's picture begins with the first frame taken after the start, and its
+// sound must begin at that same moment. The device begins capturing some time after it is
+// started (CaptureClock), usually before that first frame, sometimes after it: so a run's
+// sound waits until both moments are known, then the samples captured before the picture began
+// are left out, or silence for the time the device missed goes first. A run whose picture never
+// began (paused or stopped before its first frame) leaves no sound; a run that gave no sound at
+// all is silence as long as its picture lasted.
 //
 // Sound that arrives before the owner lets it be written waits, in order, and goes in as soon as
-// it may.
+// it may. Every piece goes in at its own sample position: should a frame of silence fail to go
+// in, it is put in before the next piece, so nothing later moves earlier.
 class CAviSoundWriter : public CWaveNotify {
 public:
     CAviSoundWriter() = default;
@@ -49,17 +52,22 @@ public:
 
     // Blocks in `format` go into `stream` from sample 0 on until End; `owner` must outlive that.
     void Begin(PAVISTREAM stream, SoundStreamOwner& owner, const PcmFormat& format) noexcept;
+    // The same, for a stream not made yet: sound waits until SetStream.
+    void Begin(SoundStreamOwner& owner, const PcmFormat& format) noexcept;
+    void SetStream(PAVISTREAM stream) noexcept { stream_ = stream; }
     // Forgets the stream and whatever still waits.
     void End() noexcept;
 
-    // A run of the device starts or is halted (pause, stop), at `nowMs` on timeGetTime's clock.
-    // The run's picture began `pictureAheadMs` before the device could start; that much silence
-    // comes first (at most kMaxPictureAheadMs: beyond it the clock is not to be believed).
-    static constexpr uint32_t kMaxPictureAheadMs = 1000;
-    void DeviceStarted(uint32_t nowMs, uint32_t pictureAheadMs = 0);
+    // A run of the device starts at `nowMs` on timeGetTime's clock (ending the run before it).
+    void DeviceStarted(uint32_t nowMs);
+    // The device says the current run has captured `samples` by `nowMs`.
+    void DeviceProgress(uint32_t nowMs, int64_t samples);
+    // The first frame of the current run was taken at `ms`.
+    void PictureBegan(uint32_t ms);
+    // The current run is halted (pause, stop) at `nowMs`; its last sound may still come back.
     void DeviceHalted(uint32_t nowMs) noexcept;
-    // After the stop's drain: a run that gave no sound becomes silence, and what waits is
-    // written if it may be.
+    // After the stop's drain: the current run is placed and ended, and what waits is written if
+    // it may be.
     void Finish();
 
     // Takes the block out of the wave's list and writes its samples (or keeps it until it may
@@ -74,42 +82,63 @@ public:
     // Chunks written: each takes an index entry in the file.
     [[nodiscard]] int32_t Chunks() const noexcept { return chunks_; }
     [[nodiscard]] bool Failed() const noexcept { return failed_; }
-    // Silence put in for runs that started late or gave nothing, in samples.
+    // Memory for sound on its way ran out: the sound ends there, the recording goes on.
+    [[nodiscard]] bool GaveUp() const noexcept { return gaveUp_; }
+    // Silence put in where a device began after its picture or gave nothing, in samples.
     [[nodiscard]] int32_t LateSilence() const noexcept { return lateSilence_; }
+    // Samples left out because they were captured before their run's picture began.
+    [[nodiscard]] int64_t EarlySamples() const noexcept { return earlySamples_; }
 
 private:
-    // Sound on its way into the stream: a recorded block, or so many samples of silence.
+    // Sound on its way into the stream: a recorded block (from its sample `skip` on), or so
+    // many samples of silence.
     struct Piece {
         CWaveBlockList::Item block;
         int32_t silence = 0;
         bool ignoreFailure = false; // a single frame's silence
+        int32_t skip = 0;
     };
+    using Pieces = std::deque<Piece, wave_memory::Allocator<Piece>>;
 
-    // Silence for what the current run missed before its first sound, `samples` of which came
-    // back at `nowMs`.
-    void MakeUpLateStart(uint32_t nowMs, int32_t samples);
+    // Places the current run once its picture and its first sample are both known (and, unless
+    // `now`, once sound may be written: the longer it waits, the better the estimate).
+    void AlignRun(bool now);
+    // A block of the placed run, less what came before its picture.
+    void AddRunBlock(Piece piece);
+    void AddSilence(int64_t samples);
     // Queues a piece behind those waiting and writes whatever may be written.
     void Add(Piece piece);
     void Flush();
+    void GiveUp() noexcept;
     [[nodiscard]] HRESULT WritePiece(const Piece& piece);
     [[nodiscard]] HRESULT WriteSilenceSamples(int32_t samples);
+    // Writes at the sample position: silence still owed goes in first.
     [[nodiscard]] HRESULT Write(const void* data, int32_t samples, int32_t bytes);
+    [[nodiscard]] HRESULT Append(const void* data, int32_t samples, int32_t bytes);
     void Fail(HRESULT hr);
 
     PAVISTREAM stream_ = nullptr;
     SoundStreamOwner* owner_ = nullptr;
     PcmFormat format_;
-    std::deque<Piece, wave_memory::Allocator<Piece>> waiting_;
-    int32_t position_ = 0;
+    Pieces waiting_;
+    int32_t position_ = 0; // where the next piece goes
+    int32_t written_ = 0;  // samples the stream holds
     int32_t chunks_ = 0;
     bool failed_ = false;
+    bool gaveUp_ = false;
     int32_t lateSilence_ = 0;
+    int64_t earlySamples_ = 0;
 
     struct Run {
-        bool open = false;  // started and not yet accounted for
-        bool heard = false; // some of its sound has come back
+        bool open = false; // started and not yet ended
         bool halted = false;
-        uint32_t startMs = 0;
         uint32_t haltMs = 0;
+        bool pictureBegan = false;
+        uint32_t pictureMs = 0;
+        bool aligned = false;
+        int64_t samples = 0;  // come back so far
+        int64_t dropLeft = 0; // still to leave out, once aligned
+        CaptureClock clock;
+        Pieces held; // come back before the run could be placed
     } run_;
 };

@@ -80,19 +80,6 @@ int32_t SamplesInBytes(uint32_t bytes, const PcmFormat& format) noexcept {
     return static_cast<int32_t>(std::min<uint32_t>(bytes / sampleBytes, INT32_MAX));
 }
 
-int32_t LateStartSamples(uint32_t elapsedMs, int32_t samplesReturned,
-                         const PcmFormat& format) noexcept {
-    if (samplesReturned < 0 || format.samplesPerSec == 0)
-        return 0;
-    const int64_t elapsed = static_cast<int64_t>(elapsedMs) * format.samplesPerSec / 1000;
-    const int64_t ordinary =
-        static_cast<int64_t>(kOrdinaryDeviceDelayMs) * format.samplesPerSec / 1000;
-    const int64_t late = elapsed - samplesReturned;
-    if (late <= ordinary)
-        return 0;
-    return static_cast<int32_t>(std::min<int64_t>(late, INT32_MAX));
-}
-
 uint8_t SilenceByte(const PcmFormat& format) noexcept {
     return format.bitsPerSample == 8 ? 0x80 : 0x00;
 }

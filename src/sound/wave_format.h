@@ -44,15 +44,6 @@ EncodePcmFormat(const PcmFormat& format) noexcept;
 // Whole samples in `bytes` of recorded data.
 [[nodiscard]] int32_t SamplesInBytes(uint32_t bytes, const PcmFormat& format) noexcept;
 
-// A device that starts late (some start only when their driver next runs, seconds later) hands
-// back its first buffer late, and the sound in it begins late: written from the start position
-// it would run ahead of the picture for the whole recording. The samples of silence that put it
-// back in place, from the time between the start and the first buffer's return and the samples
-// that buffer holds; 0 while that lateness is within what a device's ordinary delay explains.
-inline constexpr uint32_t kOrdinaryDeviceDelayMs = 100;
-[[nodiscard]] int32_t LateStartSamples(uint32_t elapsedMs, int32_t samplesReturned,
-                                       const PcmFormat& format) noexcept;
-
 // The value of a silent sample's bytes: 0x80 for unsigned 8-bit sound, 0 for signed 16-bit.
 [[nodiscard]] uint8_t SilenceByte(const PcmFormat& format) noexcept;
 

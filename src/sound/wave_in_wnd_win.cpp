@@ -223,6 +223,21 @@ bool CWaveInWnd::Resume() {
     return !device_ || ::waveInStart(device_.get()) == MMSYSERR_NOERROR;
 }
 
+std::optional<int64_t> CWaveInWnd::CapturedSamples() const {
+    if (!device_)
+        return std::nullopt;
+    MMTIME time{};
+    time.wType = TIME_SAMPLES;
+    if (::waveInGetPosition(device_.get(), &time, sizeof time) != MMSYSERR_NOERROR)
+        return std::nullopt;
+    // A device may answer in another unit than the one asked for.
+    if (time.wType == TIME_SAMPLES)
+        return time.u.sample;
+    if (time.wType == TIME_BYTES && openFormat_.blockAlign > 0)
+        return time.u.cb / openFormat_.blockAlign;
+    return std::nullopt;
+}
+
 bool CWaveInWnd::Close() {
     if (draining_) {
         closeAfterDrain_ = true;

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class CWave;
 
@@ -46,6 +47,9 @@ public:
     void Pause();
     // False when the device is open but will not start.
     [[nodiscard]] bool Resume();
+    // The device's own count of the samples it has captured since it was opened; empty when it
+    // cannot tell.
+    [[nodiscard]] std::optional<int64_t> CapturedSamples() const;
     // Resets and closes the device, frees any buffer still out and destroys the window; Open
     // makes a new one. Asked during a drain, it happens once the drain has ended.
     bool Close();

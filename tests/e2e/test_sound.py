@@ -37,8 +37,14 @@ def sound_format(session, fresh_settings):
 # Reading the movie's sound
 
 
+# A player asking for the default latency makes the virtual sink render up to two seconds ahead of
+# time; what it rendered before the program's input connected never reaches the input, so a tone
+# begun then would lose its start for reasons no real microphone has. Players ask for little.
+PLAYER = ["paplay", "--latency-msec=20"]
+
+
 def play(session, path):
-    session.run("paplay", f"--device={session.env['VIDORRA_SINK']}", path, timeout=60)
+    session.run(*PLAYER, f"--device={session.env['VIDORRA_SINK']}", path, timeout=60)
 
 
 def video_duration(info):
@@ -68,7 +74,9 @@ def test_sound_is_recorded_in_the_chosen_format_at_the_pitch_played_and_as_long_
     tone = tone_file(tmp_path / "tone.wav", 700, 1.5)
     avi = tmp_path / "sound.avi"
     rec = Recording(session, avi, "-x", 0, "-y", 0, "-w", 64, "-h", 48, "-f", 10, "-i-", "-s+")
+    # The picture begins once the sound input gives sound, some time after the file is made.
     rec.wait_started()
+    wait_captions(session, "Stop", "Pause")
     time.sleep(0.5)
     play(session, tone)
     time.sleep(0.5)
@@ -94,6 +102,40 @@ def test_sound_is_recorded_in_the_chosen_format_at_the_pitch_played_and_as_long_
     # Sound from the start to the stop, as the picture: within two frames.
     assert abs(len(samples) / rate - video_duration(info)) <= 0.2, \
         (len(samples) / rate, video_duration(info))
+
+
+def test_a_tone_playing_as_the_recording_starts_is_in_the_movie_from_its_first_frame(
+        session, sound_format, quiet_scene, tmp_path):
+    """A steady tone played from half a second after the program was launched, so it plays
+    while the recording sets up: the movie's sound has it from the first frame to the tone's
+    end, with nothing of it lost to the sound input's start."""
+    rate, fps = 22050, 10
+    sound_format(rate, 16)
+    tone = tone_file(tmp_path / "steady.wav", 700, 8.0, rate=rate)
+    avi = tmp_path / "steady.avi"
+    rec = Recording(session, avi, "-x", 0, "-y", 0, "-w", 64, "-h", 48, "-f", fps, "-i-", "-s+")
+    time.sleep(0.5)
+    player = subprocess.Popen([*PLAYER, f"--device={session.env['VIDORRA_SINK']}", str(tone)],
+                              env=session.env)
+    try:
+        rec.wait_started()
+        assert player.poll() is None, "the tone ended before the recording started"
+        player.wait(timeout=60)
+        time.sleep(1)
+    finally:
+        if player.poll() is None:
+            player.kill()
+    assert rec.stop() == 0
+
+    samples = read_sound(avi)
+    spans = loud_spans(samples, rate)
+    print(f"loud spans, seconds: {[(round(a / rate, 3), round(b / rate, 3)) for a, b in spans]}")
+    assert len(spans) == 1, spans
+    start, end = spans[0]
+    # The tone was on before the first frame was taken: it is there from the movie's start.
+    assert start / rate <= 1 / fps, start / rate
+    # ... and to its end, a second (and the hot key's way) before the stop.
+    assert 0.5 <= (len(samples) - end) / rate <= 3, (len(samples) - end) / rate
 
 
 # Sound and picture in step
@@ -267,7 +309,7 @@ def test_each_single_frame_taken_while_paused_adds_one_frame_and_one_frame_of_si
         wait_captions(session, "Record", "Pause", timeout=30)
         key(session, "F3")  # idle: starts paused
         wait_captions(session, "Stop", "Resume")
-        player = subprocess.Popen(["paplay", f"--device={session.env['VIDORRA_SINK']}",
+        player = subprocess.Popen([*PLAYER, f"--device={session.env['VIDORRA_SINK']}",
                                    str(unheard)], env=session.env)
         try:
             time.sleep(0.5)

@@ -91,17 +91,4 @@ TEST(WaveFormat, OneFrameOfSilenceLastsOneFrameInTheFormatsOwnSamples) {
         EXPECT_EQ(SilenceForFrame(*MonoPcmFormat(11025, 8), rate).samples, 0) << rate;
 }
 
-TEST(WaveFormat, ALateStartIsMadeUpOnlyBeyondAnOrdinaryDelay) {
-    const PcmFormat f = *MonoPcmFormat(11025, 8);
-    // A full 2048-sample buffer back after 186 ms, or a little later: nothing is missing.
-    EXPECT_EQ(LateStartSamples(186, 2048, f), 0);
-    EXPECT_EQ(LateStartSamples(185 + kOrdinaryDeviceDelayMs, 2048, f), 0);
-    // Back after 1.5 s with one buffer: the device missed the rest.
-    EXPECT_EQ(LateStartSamples(1500, 2048, f), 16537 - 2048);
-    // A paused device's part-filled buffer is measured the same way.
-    EXPECT_EQ(LateStartSamples(900, 100, *MonoPcmFormat(44100, 16)), 39690 - 100);
-    EXPECT_EQ(LateStartSamples(0xFFFFFFFFu, 0, *MonoPcmFormat(44100, 16)), INT32_MAX);
-    EXPECT_EQ(LateStartSamples(1500, -1, f), 0);
-}
-
 } // namespace

@@ -172,6 +172,7 @@ TEST(ResourceStrings, EveryIdHasTextWithExactlyTheArgumentsTheProgramPasses) {
         {IDS_BAD_REGION_SIZE, "dd"},
         {IDS_SETTINGS_NOT_SAVED, "s"},
         {IDS_RECORDING_NO_SOUND, "dd"},
+        {IDS_RECORDING_SOUND_CUT, "dd"},
         {IDS_DDX_INTEGER, ""},
         {IDS_DDX_NUMBER, ""},
         {IDS_DDX_INTEGER_RANGE, "dd"},

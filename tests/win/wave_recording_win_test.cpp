@@ -3,19 +3,25 @@
 
 #include "engine/recording_engine_win.h"
 
+#include "copy_compressor_win.h"
 #include "engine/cursor_images_win.h"
 #include "framework/app_win.h"
 #include "framework/custom_window_win.h"
+#include "framework/handles_win.h"
 #include "sound/wave_format.h"
+#include "sound/wave_memory.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +41,8 @@ struct AviContents {
     std::vector<std::vector<uint8_t>> streamHeaders; // 'strh' bodies, in stream order
     std::vector<std::vector<uint8_t>> streamFormats; // 'strf' bodies
     int videoChunks = 0;
+    std::vector<std::vector<uint8_t>>
+        videoFrames; // one per position; empty where a frame was skipped
     std::vector<std::vector<uint8_t>> soundChunks; // '01wb' bodies, in file order
     bool complete = false;                         // the index was written
 
@@ -61,9 +69,10 @@ void Walk(const std::vector<uint8_t>& b, std::size_t at, std::size_t end, AviCon
             out.streamFormats.emplace_back(b.begin() + body, b.begin() + body + size);
         else if (id == Fourcc("01wb"))
             out.soundChunks.emplace_back(b.begin() + body, b.begin() + body + size);
-        else if ((id & 0xFFFF) == ('0' | '0' << 8))
+        else if ((id & 0xFFFF) == ('0' | '0' << 8)) {
             ++out.videoChunks;
-        else if (id == Fourcc("idx1"))
+            out.videoFrames.emplace_back(b.begin() + body, b.begin() + body + size);
+        } else if (id == Fourcc("idx1"))
             out.complete = true;
         at = body + size + (size & 1);
     }
@@ -76,6 +85,78 @@ AviContents ReadAvi(const std::string& path) {
     AviContents contents;
     Walk(bytes, 0, bytes.size(), contents);
     return contents;
+}
+
+// The test scene of the system tests (built beside this program), flashing the whole screen
+// white with a 100 ms tone of its own every two seconds, while it lives.
+class FlashingScene {
+public:
+    FlashingScene() {
+        char path[MAX_PATH];
+        const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string command(path, n);
+        command = "\"" + command.substr(0, command.find_last_of('\\') + 1) +
+                  "testscene.exe\" --no-strip --beep-every 2";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &info))
+            return;
+        process_.reset(info.hProcess);
+        ::CloseHandle(info.hThread);
+        ::WaitForInputIdle(process_.get(), 10000);
+        ::Sleep(1500); // painted, and its wave output open
+    }
+    FlashingScene(const FlashingScene&) = delete;
+    FlashingScene& operator=(const FlashingScene&) = delete;
+    ~FlashingScene() {
+        if (process_) {
+            ::TerminateProcess(process_.get(), 0);
+            ::WaitForSingleObject(process_.get(), 5000);
+        }
+    }
+    [[nodiscard]] bool Running() const noexcept { return static_cast<bool>(process_); }
+
+private:
+    UniqueKernelHandle process_;
+};
+
+// Moments (seconds into the movie) at which a flash begins: a frame of near white after one that
+// is not. An empty chunk repeats the frame before it.
+std::vector<double> FlashOnsets(const AviContents& avi, double fps) {
+    std::vector<double> onsets;
+    bool before = true; // a flash under way at the start does not count
+    for (std::size_t i = 0; i < avi.videoFrames.size(); ++i) {
+        const auto& frame = avi.videoFrames[i];
+        if (frame.empty())
+            continue;
+        // Near white in every colour byte; a 32-bit frame's fourth byte of each pixel stays 0.
+        const auto bright =
+            std::count_if(frame.begin(), frame.end(), [](uint8_t b) { return b >= 0xF0; });
+        const bool white = static_cast<std::size_t>(bright) * 3 >= frame.size() * 2;
+        if (white && !before)
+            onsets.push_back(static_cast<double>(i) / fps);
+        before = white;
+    }
+    return onsets;
+}
+
+// Moments at which a tone begins in 16-bit sound: a loud sample after a third of a second
+// without one.
+std::vector<double> ToneOnsets(const std::vector<uint8_t>& sound, int32_t rate) {
+    std::vector<double> onsets;
+    std::optional<std::size_t> lastLoud;
+    for (std::size_t i = 0; i + 1 < sound.size(); i += 2) {
+        const auto sample = static_cast<int16_t>(sound[i] | sound[i + 1] << 8);
+        if (sample < 3000 && sample > -3000)
+            continue;
+        const std::size_t at = i / 2;
+        if (!lastLoud || at - *lastLoud > static_cast<std::size_t>(rate / 3))
+            onsets.push_back(static_cast<double>(at) / rate);
+        lastLoud = at;
+    }
+    return onsets;
 }
 
 // Runs actions at given times after a recording has started, on the recording's own thread.
@@ -312,6 +393,53 @@ TEST_F(WaveRecordingTest, WithoutSoundTheFileHasOneStreamAndTheDeviceCanBeReleas
     Record(11025, 8, 800);
     EXPECT_EQ(ReadAvi(file_).streamHeaders.size(), 2u);
     EXPECT_GT(engine_.LastOutcome().soundSamples, 0);
+}
+
+// The compressor takes 1.5 s over the first frame (beyond the second of catch-up this once had),
+// so the first frames are written well after they were taken, and the device has run all the
+// while. The sound still begins at the moment
+// of the first frame: each of the scene's tones sits at its flash, within a frame period.
+TEST_F(WaveRecordingTest, ASlowFirstFrameKeepsFlashesAndTonesInStep) {
+    copy_compressor::Installation codec;
+    ASSERT_TRUE(codec.Installed());
+    copy_compressor::Current().firstFrameDelayMs = 1500;
+    options_.CompFourcc = copy_compressor::kFourcc;
+    // Slow enough that the ring of frames outlasts the delay without hitting the drop limit.
+    options_.FrameRate = 5;
+    options_.PlaybackRate = 5;
+    options_.StartX = 100;
+    options_.StartY = 80;
+    const FlashingScene scene;
+    ASSERT_TRUE(scene.Running());
+    Record(22050, 16, 9000);
+
+    const AviContents avi = ReadAvi(file_);
+    ASSERT_TRUE(avi.complete);
+    const std::vector<double> flashes = FlashOnsets(avi, options_.FrameRate);
+    const std::vector<double> tones = ToneOnsets(avi.Sound(), 22050);
+    ASSERT_GE(flashes.size(), 3u);
+    ASSERT_FALSE(tones.empty());
+    for (const double flash : flashes) {
+        const double tone = *std::min_element(tones.begin(), tones.end(), [&](double a, double b) {
+            return std::abs(a - flash) < std::abs(b - flash);
+        });
+        std::printf("flash at %.3f s, its tone %+.3f s\n", flash, tone - flash);
+        // The flash shows in the first frame taken after it, up to a frame period late.
+        EXPECT_NEAR(tone - flash, 0.0, 1.0 / options_.FrameRate) << "flash at " << flash;
+    }
+}
+
+// Memory for sound runs out part-way (here the next capture buffer): the recording goes on to its
+// stop with the sound it has, and the status line says part of the sound is missing.
+TEST_F(WaveRecordingTest, MemoryRunningOutEndsTheSoundNotTheRecording) {
+    script_.At(600, [] { wave_memory::FailNth(1); });
+    Record(11025, 8, 1500);
+    wave_memory::FailNth(0);
+    const RecordingOutcome outcome = engine_.LastOutcome();
+    EXPECT_GT(outcome.frameIndex, 10);
+    EXPECT_TRUE(outcome.soundCut);
+    EXPECT_NE(host_.status.find("Part of the sound is missing"), std::string::npos) << host_.status;
+    EXPECT_LT(outcome.soundSamples, 11025 * outcome.frameIndex / 10);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <mmsystem.h>
@@ -145,51 +146,81 @@ TEST_F(SoundWriterTest, AFrameOfSilenceThatCannotBeWrittenIsIgnoredButKeepsItsPl
     writer_.WriteSilence(10.0);
     EXPECT_TRUE(owner_.failures.empty());
     EXPECT_EQ(writer_.Position(), 1102);
+    // The sound after it still goes in after a frame's time, not in the silence's place.
+    owner_.roomFor = 1000;
+    Deliver(100, 5);
+    const std::vector<int16_t> samples = Finished();
+    ASSERT_EQ(samples.size(), 1202u);
+    EXPECT_EQ(samples[1101], 0);
+    EXPECT_EQ(samples[1102], 5);
+    EXPECT_TRUE(owner_.failures.empty());
 }
 
-TEST_F(SoundWriterTest, ARunThatStartedLateIsPutBackInPlaceWithSilence) {
-    // The device was started 1.5 s ago and has only now returned its first 2048 samples: it
-    // began some 1.3 s late, and the sound goes after that much silence.
-    writer_.DeviceStarted(::timeGetTime() - 1500);
-    Deliver(2048, 7);
-    const int32_t late = writer_.LateSilence();
-    EXPECT_NEAR(late, 16537 - 2048, 11025 / 20);
-    EXPECT_EQ(writer_.Position(), late + 2048);
+// Each run's sound begins with its picture: what the device captured before the run's first
+// frame is left out, and a device that began after it is put in place with silence, however far
+// apart the two are. Times are on timeGetTime's clock; a block's return places the run's first
+// sample (its samples end where it came back).
+TEST_F(SoundWriterTest, EachRunsSoundBeginsWithItsPicture) {
+    const uint32_t now = ::timeGetTime();
+    // Started 3 s ago, capturing at once; the first frame 1.5 s ago: 1.5 s of the 3 s is left out.
+    writer_.DeviceStarted(now - 3000);
+    Deliver(3 * 11025, 7);
+    EXPECT_EQ(writer_.Position(), 0) << "written before its picture began";
+    writer_.PictureBegan(now - 1500);
+    EXPECT_NEAR(writer_.Position(), 16537, 11025 / 20);
+    const int32_t first = writer_.Position();
 
-    // A run that gives nothing at all is silence as long as it lasted.
-    writer_.DeviceStarted(::timeGetTime() - 600);
+    // A run whose picture never began (paused before its first frame) leaves nothing.
+    writer_.DeviceStarted(::timeGetTime());
+    Deliver(500, 9);
     writer_.DeviceHalted(::timeGetTime());
     writer_.Finish();
-    EXPECT_NEAR(writer_.Position() - (late + 2048), 6615, 11025 / 20);
+    EXPECT_EQ(writer_.Position(), first);
 
-    // An ordinary start adds nothing.
-    const int32_t before = writer_.LateSilence();
-    writer_.DeviceStarted(::timeGetTime() - 190);
-    Deliver(2048, 8);
-    EXPECT_EQ(writer_.LateSilence(), before);
+    // The device began 1.2 s after the run's first frame: 1.2 s of silence first.
+    const uint32_t later = ::timeGetTime();
+    writer_.DeviceStarted(later - 1400);
+    writer_.PictureBegan(later - 1400);
+    Deliver(2205, 8); // 200 ms, come back now
+    EXPECT_NEAR(writer_.LateSilence(), 13230, 11025 / 20);
+    const int32_t second = writer_.Position();
+    EXPECT_EQ(second, first + writer_.LateSilence() + 2205);
+
+    // A run that gives nothing at all is silence as long as its picture lasted.
+    const uint32_t last = ::timeGetTime();
+    writer_.DeviceStarted(last - 600);
+    writer_.PictureBegan(last - 600);
+    writer_.DeviceHalted(last);
+    writer_.Finish();
+    EXPECT_NEAR(writer_.Position() - second, 6615, 11025 / 20);
 
     const std::vector<int16_t> samples = Finished();
-    ASSERT_EQ(samples.size(), static_cast<std::size_t>(before + 2 * 2048));
-    EXPECT_EQ(samples[late - 1], 0);
-    EXPECT_EQ(samples[late], 7);
-    EXPECT_EQ(samples[late + 2048], 0);
-    EXPECT_EQ(samples.back(), 8);
+    ASSERT_EQ(samples.size(), static_cast<std::size_t>(writer_.Position()));
+    EXPECT_EQ(samples[0], 7);
+    EXPECT_EQ(samples[first - 1], 7);
+    EXPECT_EQ(samples[first], 0);
+    EXPECT_EQ(samples[second - 2206], 0);
+    EXPECT_EQ(samples[second - 2205], 8);
+    EXPECT_EQ(samples[second], 0);
+    EXPECT_EQ(std::count(samples.begin(), samples.end(), 9), 0);
 }
 
-TEST_F(SoundWriterTest, TheTimeTheDeviceTookToFollowThePictureComesFirstAsSilence) {
-    writer_.DeviceStarted(::timeGetTime(), 200); // the run's first frame was taken 200 ms ago
-    Deliver(100, 5);
-    EXPECT_EQ(writer_.LateSilence(), 2205);
-    EXPECT_EQ(writer_.Position(), 2305);
-    // A moment that cannot be believed is not made up.
-    writer_.DeviceStarted(::timeGetTime(), CAviSoundWriter::kMaxPictureAheadMs + 1);
-    Deliver(100, 6);
-    EXPECT_EQ(writer_.Position(), 2405);
+TEST_F(SoundWriterTest, WithoutMemoryTheSoundEndsAndTheRecordingIsNotStopped) {
+    Deliver(100, 1);
+    owner_.mayWrite = false;
+    // Pieces wait in blocks of memory of their own; one of the next asks for a new block.
+    wave_memory::FailNth(1);
+    for (int i = 0; i < 200 && !writer_.GaveUp(); ++i)
+        writer_.WriteSilence(110.25);
+    wave_memory::FailNth(0);
+    ASSERT_TRUE(writer_.GaveUp());
+    owner_.mayWrite = true;
+    Deliver(100, 2);
+    writer_.Finish();
+    EXPECT_TRUE(owner_.failures.empty());
+    EXPECT_FALSE(writer_.Failed());
     const std::vector<int16_t> samples = Finished();
-    ASSERT_EQ(samples.size(), 2405u);
-    EXPECT_EQ(samples[2204], 0);
-    EXPECT_EQ(samples[2205], 5);
-    EXPECT_EQ(samples[2305], 6);
+    EXPECT_EQ(samples, std::vector<int16_t>(100, 1));
 }
 
 TEST_F(SoundWriterTest, TheStreamIsMonoPcmInTheWavesFormat) {
