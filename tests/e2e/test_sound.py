@@ -160,9 +160,10 @@ def test_flashes_and_their_tones_stay_in_step_through_the_recording(session, sou
     assert abs(len(heard) - len(seen)) <= 1, (seen, heard)
     print(f"{rate} fps: tone minus flash, seconds: {[round(o, 3) for o in offsets]}")
     # A flash shows in the first frame captured after it is on the screen, up to a frame period
-    # late; the tone passes through the scene's output and the program's input. Two frames
-    # cover both.
-    assert all(abs(o) <= 2 / rate for o in offsets), offsets
+    # late; the tone passes through the scene's output and the program's input, and the virtual
+    # sink hands the input its sound up to some 50 ms ahead of time (it renders ahead; no
+    # microphone does). Two frames and that lead cover all of it.
+    assert all(abs(o) <= 2 / rate + 0.05 for o in offsets), offsets
     # No drift: the offsets wander within a frame period as each flash meets the frame clock
     # at another phase, but over the recording their trend stays within one frame.
     assert abs(sync.drift()) <= 1 / rate, offsets

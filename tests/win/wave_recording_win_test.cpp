@@ -424,8 +424,9 @@ TEST_F(WaveRecordingTest, ASlowFirstFrameKeepsFlashesAndTonesInStep) {
             return std::abs(a - flash) < std::abs(b - flash);
         });
         std::printf("flash at %.3f s, its tone %+.3f s\n", flash, tone - flash);
-        // The flash shows in the first frame taken after it, up to a frame period late.
-        EXPECT_NEAR(tone - flash, 0.0, 1.0 / options_.FrameRate) << "flash at " << flash;
+        // The flash shows in the first frame taken after it, up to a frame period late, and a
+        // busy machine may paint it a little later still; a first frame's delay would be 1.5 s.
+        EXPECT_NEAR(tone - flash, 0.0, 1.0 / options_.FrameRate + 0.1) << "flash at " << flash;
     }
 }
 
