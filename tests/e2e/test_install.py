@@ -75,7 +75,8 @@ def install_boxes(session):
     for w in windows:
         if w["hwnd"] == w["top"] and w["visible"] and w["text"] == CAPTION:
             controls = [c for c in windows if c["top"] == w["hwnd"] and c is not w]
-            if not any(c["id"] == DESTINATION_FIELD for c in controls):
+            # (A message box's icon has the destination field's id too.)
+            if not any(c["id"] == DESTINATION_FIELD and c["class"] == "Edit" for c in controls):
                 boxes.append((w, "\n".join(c["text"] for c in controls)))
     return boxes
 
@@ -96,7 +97,8 @@ class Installer:
         self.session = session
         self.proc = session.start(folder / "Vidorra.exe", "-install")
         self.dialog = session.wait_window(CAPTION)
-        fields = [c for c in session.children(self.dialog) if c["id"] == DESTINATION_FIELD]
+        fields = [c for c in session.children(self.dialog)
+                  if c["id"] == DESTINATION_FIELD and c["class"] == "Edit"]
         assert len(fields) == 1
         self.field = fields[0]
 
