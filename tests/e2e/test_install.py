@@ -354,3 +354,32 @@ def test_without_a_writable_windows_folder_the_batch_file_goes_to_the_users_data
         assert not found[0].exists() and reg_values(session, ENTRY_KEY) == {}
     finally:
         blocker.rmdir()
+
+
+def test_relative_names_and_the_programs_own_folder(session, release, clean_install, tmp_path):
+    log = tmp_path / "dde.log"
+    server = session.start(session.bin / "ddelog.exe", session.windows_path(log))
+    wait_until(log.exists, 30, what="the DDE server")
+    try:
+        # The dialog shows C:\ at first: a relative name is taken from there.
+        (drive_c(session) / "apps").mkdir(exist_ok=True)
+        assert install(session, release, r"apps\Relative") == 0
+        assert (drive_c(session) / "apps" / "Relative" / "Vidorra.exe").exists()
+        assert b"del C:\\apps\\Relative\\Vidorra.exe\r\n" in batch_file(session).read_bytes()
+
+        # The folder the installer runs from, in other letters and with a trailing backslash:
+        # nothing is copied, and its readme still gets its item.
+        log.write_bytes(b"")
+        here = session.windows_path(release)
+        before = sorted(p.name for p in release.iterdir())
+        assert install(session, release, here.upper() + "\\", create=False) == 0
+        assert sorted(p.name for p in release.iterdir()) == before
+        # (Letter case as the platform's long name gives it.)
+        executed = [line[len(b"execute "):].decode().lower()
+                    for line in log.read_bytes().splitlines() if line.startswith(b"execute ")]
+        assert f"[additem(notepad {here}\\readme.txt,vidorra readme)]".lower() in executed
+        assert f"[additem({here}\\vidorra.exe,vidorra)]".lower() in executed
+        assert f"rmdir {here}\r\n".lower().encode() in batch_file(session).read_bytes().lower()
+    finally:
+        server.kill()
+        server.wait(timeout=30)
