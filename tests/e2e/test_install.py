@@ -11,7 +11,7 @@ import pytest
 
 from recorder import KEYS_KEY, SETTINGS_KEY, STATE_KEY
 from test_control import reg_values
-from winesession import ROOT, wait_until
+from winesession import wait_until
 
 CAPTION = "Install Vidorra"
 ENTRY_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vidorra"
@@ -27,7 +27,7 @@ def release(session, tmp_path):
     """The release zip of the build under test, unpacked, with an options file beside it that
     sets a width of 640."""
     arch = session.build.name  # win32 or win64
-    archive = ROOT / "build" / "release" / f"Vidorra-1.30.0-{arch}.zip"
+    archive = session.build.parent / "release" / f"Vidorra-1.30.0-{arch}.zip"
     folder = tmp_path / "unpacked"
     with zipfile.ZipFile(archive) as z:
         assert sorted(z.namelist()) == sorted(SHIPPED)
