@@ -9,7 +9,7 @@ from pathlib import Path
 
 import pytest
 
-from recorder import KEYS_KEY, SETTINGS_KEY, STATE_KEY
+from recorder import SETTINGS_KEY, STATE_KEY
 from test_control import reg_values
 from winesession import wait_until
 
