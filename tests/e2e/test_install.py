@@ -49,7 +49,27 @@ def clean_install(session, fresh_settings):
             group.rmdir()
     clean()
     yield
+    close_group_windows(session)
     clean()
+
+
+def close_group_windows(session):
+    """Wine's shell answers "ShowGroup" by opening the group's folder in a window titled like the
+    program's own; it must not stay for the tests that follow."""
+    def folder_windows():
+        try:
+            windows = session.windows()
+        except subprocess.CalledProcessError:
+            return [None]  # a window went while the probe listed them: look again
+        return [w for w in windows if w["hwnd"] == w["top"] and w["visible"] and any(
+            c["top"] == w["hwnd"] and c["class"] == "SysListView32" for c in windows)]
+    def closed():
+        found = folder_windows()
+        for w in found:
+            if w:
+                session.wine(session.bin / "winprobe.exe", "close", w["hwnd"], check=False)
+        return not found
+    wait_until(closed, 30, what="the group's folder windows to close")
 
 
 def drive_c(session):
