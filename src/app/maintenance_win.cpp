@@ -4,6 +4,8 @@
 #include "framework/app_win.h"
 #include "settings/options_file_win.h"
 #include "settings/registry_store_win.h"
+#include "setup/installer_win.h"
+#include "setup/uninstaller_win.h"
 
 namespace {
 
@@ -26,8 +28,20 @@ struct MaintenanceTask {
     int (*run)(const MaintenanceContext&);
 };
 
+// The options file beside the installer is imported only into a confirmed installation.
+int InstallAndImport(const MaintenanceContext& c) {
+    if (Install(c.programDirectory, c.productName) != InstallResult::Installed)
+        return 1;
+    return ImportOptionsFile(c.OptionsFile(), c.SettingsKey(), c.options) == ImportResult::Failed
+               ? 1
+               : 0;
+}
+
 // One line per switch.
 constexpr MaintenanceTask kTasks[] = {
+    {MaintenanceSwitch::Install, InstallAndImport},
+    {MaintenanceSwitch::Uninstall,
+     [](const MaintenanceContext& c) { return RunUninstall(c.productName); }},
     {MaintenanceSwitch::DumpOptions,
      [](const MaintenanceContext& c) {
          return DumpOptionsToFile(c.OptionsFile(), c.SettingsKey(), c.options);
