@@ -72,6 +72,17 @@ def close_group_windows(session):
     wait_until(closed, 30, what="the group's folder windows to close")
 
 
+@pytest.fixture
+def dde_log(session, tmp_path):
+    """A Program Manager DDE server of our own, logging each conversation and command."""
+    log = tmp_path / "dde.log"
+    server = session.start(session.bin / "ddelog.exe", session.windows_path(log))
+    wait_until(log.exists, 30, what="the DDE server")
+    yield log
+    server.kill()
+    server.wait(timeout=30)
+
+
 def drive_c(session):
     return Path(session.env["WINEPREFIX"]) / "drive_c"
 
@@ -254,36 +265,30 @@ def test_a_folder_name_full_of_command_characters(session, release, clean_instal
         assert s.read_bytes() == b"sentinel", s.name
 
 
-def test_the_exact_program_manager_commands(session, release, clean_install, tmp_path):
-    log = tmp_path / "dde.log"
-    server = session.start(session.bin / "ddelog.exe", session.windows_path(log))
-    wait_until(log.exists, 30, what="the DDE server")
-    try:
-        (drive_c(session) / "apps").mkdir(exist_ok=True)
-        assert install(session, release, r"C:\apps\Exact") == 0
-        commands = [
-            "[CreateGroup(Vidorra)]", "[ShowGroup(Vidorra,1)]",
-            "[ReplaceItem(Vidorra)]", r"[AddItem(C:\apps\Exact\Vidorra.exe,Vidorra)]",
-            "[ReplaceItem(Vidorra Help)]", r"[AddItem(C:\apps\Exact\Vidorra.hlp,Vidorra Help)]",
-            "[ReplaceItem(Vidorra README)]",
-            r"[AddItem(notepad C:\apps\Exact\readme.txt,Vidorra README)]",
-            "[ReplaceItem(Uninstall Vidorra)]",
-            r"[AddItem(C:\windows\UnVidra.bat,Uninstall Vidorra,,,,,,,1)]",
-            "[Reload(Vidorra)]"]
-        # One conversation per command.
-        expected = b"".join(b"connect\nexecute " + c.encode() + b"\n" for c in commands)
-        assert log.read_bytes() == expected
+def test_the_exact_program_manager_commands(session, release, clean_install, dde_log):
+    log = dde_log
+    (drive_c(session) / "apps").mkdir(exist_ok=True)
+    assert install(session, release, r"C:\apps\Exact") == 0
+    commands = [
+        "[CreateGroup(Vidorra)]", "[ShowGroup(Vidorra,1)]",
+        "[ReplaceItem(Vidorra)]", r"[AddItem(C:\apps\Exact\Vidorra.exe,Vidorra)]",
+        "[ReplaceItem(Vidorra Help)]", r"[AddItem(C:\apps\Exact\Vidorra.hlp,Vidorra Help)]",
+        "[ReplaceItem(Vidorra README)]",
+        r"[AddItem(notepad C:\apps\Exact\readme.txt,Vidorra README)]",
+        "[ReplaceItem(Uninstall Vidorra)]",
+        r"[AddItem(C:\windows\UnVidra.bat,Uninstall Vidorra,,,,,,,1)]",
+        "[Reload(Vidorra)]"]
+    # One conversation per command.
+    expected = b"".join(b"connect\nexecute " + c.encode() + b"\n" for c in commands)
+    assert log.read_bytes() == expected
 
-        log.write_bytes(b"")
-        assert uninstall(session, IDYES) == 0
-        commands = ["[ShowGroup(Vidorra,1)]", "[DeleteItem(Vidorra)]",
-                    "[DeleteItem(Vidorra Help)]", "[DeleteItem(Vidorra README)]",
-                    "[DeleteItem(Uninstall Vidorra)]", "[DeleteGroup(Vidorra)]"]
-        assert log.read_bytes() == b"".join(b"connect\nexecute " + c.encode() + b"\n"
-                                            for c in commands)
-    finally:
-        server.kill()
-        server.wait(timeout=30)
+    log.write_bytes(b"")
+    assert uninstall(session, IDYES) == 0
+    commands = ["[ShowGroup(Vidorra,1)]", "[DeleteItem(Vidorra)]",
+                "[DeleteItem(Vidorra Help)]", "[DeleteItem(Vidorra README)]",
+                "[DeleteItem(Uninstall Vidorra)]", "[DeleteGroup(Vidorra)]"]
+    assert log.read_bytes() == b"".join(b"connect\nexecute " + c.encode() + b"\n"
+                                        for c in commands)
 
 
 def nothing_installed(session):
@@ -376,30 +381,24 @@ def test_without_a_writable_windows_folder_the_batch_file_goes_to_the_users_data
         blocker.rmdir()
 
 
-def test_relative_names_and_the_programs_own_folder(session, release, clean_install, tmp_path):
-    log = tmp_path / "dde.log"
-    server = session.start(session.bin / "ddelog.exe", session.windows_path(log))
-    wait_until(log.exists, 30, what="the DDE server")
-    try:
-        # The dialog shows C:\ at first: a relative name is taken from there.
-        (drive_c(session) / "apps").mkdir(exist_ok=True)
-        assert install(session, release, r"apps\Relative") == 0
-        assert (drive_c(session) / "apps" / "Relative" / "Vidorra.exe").exists()
-        assert b"del C:\\apps\\Relative\\Vidorra.exe\r\n" in batch_file(session).read_bytes()
+def test_relative_names_and_the_programs_own_folder(session, release, clean_install, dde_log):
+    log = dde_log
+    # The dialog shows C:\ at first: a relative name is taken from there.
+    (drive_c(session) / "apps").mkdir(exist_ok=True)
+    assert install(session, release, r"apps\Relative") == 0
+    assert (drive_c(session) / "apps" / "Relative" / "Vidorra.exe").exists()
+    assert b"del C:\\apps\\Relative\\Vidorra.exe\r\n" in batch_file(session).read_bytes()
 
-        # The folder the installer runs from, in other letters and with a trailing backslash:
-        # nothing is copied, and its readme still gets its item.
-        log.write_bytes(b"")
-        here = session.windows_path(release)
-        before = sorted(p.name for p in release.iterdir())
-        assert install(session, release, here.upper() + "\\", create=False) == 0
-        assert sorted(p.name for p in release.iterdir()) == before
-        # (Letter case as the platform's long name gives it.)
-        executed = [line[len(b"execute "):].decode().lower()
-                    for line in log.read_bytes().splitlines() if line.startswith(b"execute ")]
-        assert f"[additem(notepad {here}\\readme.txt,vidorra readme)]".lower() in executed
-        assert f"[additem({here}\\vidorra.exe,vidorra)]".lower() in executed
-        assert f"rmdir {here}\r\n".lower().encode() in batch_file(session).read_bytes().lower()
-    finally:
-        server.kill()
-        server.wait(timeout=30)
+    # The folder the installer runs from, in other letters and with a trailing backslash:
+    # nothing is copied, and its readme still gets its item.
+    log.write_bytes(b"")
+    here = session.windows_path(release)
+    before = sorted(p.name for p in release.iterdir())
+    assert install(session, release, here.upper() + "\\", create=False) == 0
+    assert sorted(p.name for p in release.iterdir()) == before
+    # (Letter case as the platform's long name gives it.)
+    executed = [line[len(b"execute "):].decode().lower()
+                for line in log.read_bytes().splitlines() if line.startswith(b"execute ")]
+    assert f"[additem(notepad {here}\\readme.txt,vidorra readme)]".lower() in executed
+    assert f"[additem({here}\\vidorra.exe,vidorra)]".lower() in executed
+    assert f"rmdir {here}\r\n".lower().encode() in batch_file(session).read_bytes().lower()
