@@ -3,6 +3,7 @@
 recording with numbered names at the same moment never share a file."""
 
 import os
+import shutil
 import signal
 import subprocess
 import time
@@ -10,7 +11,7 @@ import time
 import pytest
 
 import scene
-from recorder import Recording
+from recorder import STATE_KEY, Recording, message_boxes, wait_message
 from sound import Sync, audio_stream, read_sound
 from test_scene import running_scene, wait_painted
 from winesession import wait_until
@@ -47,7 +48,8 @@ def chunk_ids(avi):
     return forms
 
 
-def test_a_killed_recording_plays_in_step_and_repair_makes_it_whole(session, tmp_path):
+def test_a_killed_recording_plays_in_step_and_repair_makes_it_whole(session, fresh_settings,
+                                                                    tmp_path):
     fps = 10
     with running_scene(session, "--beep-every", 2):
         wait_painted(session, tmp_path)
@@ -70,11 +72,21 @@ def test_a_killed_recording_plays_in_step_and_repair_makes_it_whole(session, tmp
     assert len(sync.seen) >= 3, sync.seen
     assert all(abs(o) <= 2 / fps for o in sync.offsets), sync.offsets
 
+    # The program started by hand finds its last take cut off and offers to repair it.
+    copy = tmp_path / "copy.avi"
+    shutil.copyfile(avi, copy)
+    session.wine("reg", "add", STATE_KEY, "/v", "AVIFileName", "/t", "REG_SZ", "/d",
+                 session.windows_path(avi), "/f")
+    proc = session.start(session.bin / "Vidorra.exe")
+    box, text = wait_message(session, session.windows_path(avi))
+    session.screenshot("repair-offer")
+    session.command(box["hwnd"], 6)  # Yes
+    wait_until(lambda: not message_boxes(session), 30, what="the offer to go")
+    session.close_window(session.wait_window("Vidorra")["hwnd"])
+    assert proc.wait(timeout=30) == 0
+
     # Made whole: every chunk indexed and counted in the headers, and a second repair has
     # nothing left to do.
-    before = avi.stat().st_size
-    assert repair(session, avi) == 0
-    assert avi.stat().st_size <= before + 1024 * 1024
     info = scene.probe(avi)
     video = scene.video_stream(info)
     repaired, code, errors = decoded(avi)
@@ -85,7 +97,13 @@ def test_a_killed_recording_plays_in_step_and_repair_makes_it_whole(session, tmp
     whole = read_sound(avi)
     assert int(audio_stream(info)["nb_frames"]) == len(whole)
     assert len(whole) >= len(samples)
+    made = avi.read_bytes()
     assert repair(session, avi) == 0
+    assert avi.read_bytes() == made
+
+    # -repair does the same to the copy of the cut-off take; started by a script, no offer.
+    assert repair(session, copy) == 0
+    assert copy.read_bytes() == made
 
     # Not a movie: refused, and left as it was.
     text = tmp_path / "notes.avi"
