@@ -8,7 +8,8 @@
 #           once a second of movie as a recording does
 #   ffmpeg  native ffmpeg -f x11grab for the same region, as an outside reference
 # in ms per frame and as a ratio to bare; then the highest rate at which Vidorra.exe records
-# ten seconds of the full screen without dropping a frame.
+# ten seconds of the full screen without dropping a frame (with the automatic compressor
+# choice: our screen codec at 32 bits).
 #   bench/capture.sh [FRAMES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

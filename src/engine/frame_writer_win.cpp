@@ -11,9 +11,9 @@
 
 namespace {
 
-// Room the file needs besides the next frame: its index entry per frame and the index chunks,
-// segment headers and headers written when the file is completed.
-constexpr uint64_t kCompletionReserve = 256 * 1024;
+// Room the file needs besides the next frame and the old index's entry per chunk: a new index
+// chunk for each stream (32 kB each), a segment header, and some to spare.
+constexpr uint64_t kCompletionReserve = 96 * 1024;
 // How often the file on disk is brought up to date while recording: a take cut off by a crash
 // loses no more than this.
 constexpr DWORD kCheckpointMs = 1000;
@@ -26,13 +26,9 @@ HRESULT WriteError(avi::WriteStatus status) {
 
 // A write that fails on a full disk leaves a movie that plays, but one without its last index
 // and finished headers is only what the last checkpoint saw. So the writer stops while there is
-// still room to complete the file.
-bool RecordingEngine::RoomForFrame() const {
-    return RoomFor(static_cast<uint64_t>(session_->imageSize), false);
-}
-
-// Frames and sound share the disk: each write must leave room for the index entries of every
-// chunk so far and, while sound is captured, for the part-filled buffer the stop writes last.
+// still room to complete the file. Frames and sound share the disk: each write must leave room for
+// the index entries of every chunk so far and, while sound is captured, for the part-filled buffer
+// the stop writes last.
 bool RecordingEngine::RoomFor(uint64_t bytes, bool finishing) const {
     const Session& s = *session_;
     ULARGE_INTEGER available{};
@@ -105,14 +101,15 @@ bool RecordingEngine::GiveFormat(const FrameSlot& slot) {
 
 bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
     Session& s = *session_;
-    if (!RoomForFrame())
-        return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
     VideoCompressor::Frame frame{slot.bits, static_cast<size_t>(s.imageSize), true};
     if (s.compressor) {
         const HRESULT hr = s.compressor->Compress(slot.bits, s.keyFrameDue, frame);
         if (hr != AVIERR_OK)
             return Abort(hr, abort_code::VideoWriteFailed);
     }
+    // The frame as it goes into the file: compressed, it may be a small part of the picture.
+    if (!RoomFor(frame.size, false))
+        return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
     // Frames only go forwards: one the clock placed behind the last is put after it.
     const int64_t at = std::max<int64_t>(position, s.movie->VideoLength());
     const avi::WriteStatus status = s.movie->WriteVideo(at, frame.data, frame.size, frame.key);

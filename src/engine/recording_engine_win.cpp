@@ -1,5 +1,6 @@
 #include "engine/recording_engine_win.h"
 
+#include "codec/zmbv_driver_win.h"
 #include "engine/cursor_images_win.h"
 #include "engine/file_naming.h"
 #include "engine/frame_format.h"
@@ -278,14 +279,14 @@ uint32_t RecordingEngine::ChooseHandler() {
     s.handlerChosenByDepth = handler == 0;
     if (handler != 0)
         return handler;
-    // The choice by depth is only a guess: ask it first, and record uncompressed frames rather
-    // than fail when it cannot take these frames. (Our screen codec is chosen in the
-    // compressor list; it is not the automatic choice yet.)
+    // The choice by depth is only a guess: ask it first, and when it cannot take these frames
+    // use our lossless screen codec, or uncompressed frames where even that cannot, rather than
+    // fail.
     handler = DefaultHandler(s.bitsPerPixel);
     if (handler != fourcc::Dib) {
         UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
         if (!ic || ICCompressQuery(ic.get(), s.formats.front()->Info(), nullptr) != ICERR_OK)
-            handler = fourcc::Dib;
+            handler = zmbv_driver::FallbackHandler(s.formats.front()->Info());
     }
     return handler;
 }

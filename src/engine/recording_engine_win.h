@@ -112,7 +112,6 @@ private:
     void DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin);
     HCURSOR CursorUnderMouse(POINT cursorPos);
     void WritePending();
-    [[nodiscard]] bool RoomForFrame() const;
     // Room for `bytes` more while keeping what completing the file needs; unless `finishing`,
     // also the last part-filled sound buffer, which the stop still writes.
     [[nodiscard]] bool RoomFor(uint64_t bytes, bool finishing) const;

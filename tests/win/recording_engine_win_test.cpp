@@ -351,7 +351,8 @@ protected:
         options_.FileName = folder_.Path("clip.avi");
         options_.IncrementFileName = 0;
         options_.RecordSound = 0;
-        options_.CompFourcc = 0;
+        options_.CompFourcc =
+            fourcc::Dib; // the frames as captured; compressors have tests of their own
         options_.WndHide = wnd_hide::Stay;
         // Nothing but the region's own pixels in the frames, and nothing drawn on the screen.
         options_.FlashRect = 0;
