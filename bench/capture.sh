@@ -3,10 +3,13 @@
 # scene on the screen it prints, per region, side by side:
 #   bare    a loop of BitBlt from the screen into a DIB section (the reference)
 #   cursor  the same with the cursor drawn in as the recorder does
-#   write   the same plus an uncompressed AVIStreamWrite
+#   avifile the same plus an uncompressed AVIStreamWrite (the platform's AVI services)
+#   ours    the same plus the frame written by the program's own AVI writer, checkpointed
+#           once a second of movie as a recording does
 #   ffmpeg  native ffmpeg -f x11grab for the same region, as an outside reference
 # in ms per frame and as a ratio to bare; then the highest rate at which Vidorra.exe records
-# ten seconds of the full screen without dropping a frame.
+# ten seconds of the full screen without dropping a frame (with the automatic compressor
+# choice: our screen codec at 32 bits).
 #   bench/capture.sh [FRAMES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,18 +22,19 @@ mkdir -p "$OUT"
     wine testscene.exe >/dev/null 2>&1 &
     sleep 3
     wine capture_bench.exe "$FRAMES" "$(winepath -w "$OUT/bench.avi")" | tr -d "\r" >"$OUT/loops.txt"
-    printf "%-10s %8s %8s %8s %8s   %6s %6s %6s\n" region bare cursor write ffmpeg \
-        cursor/ write/ ffmpeg/
-    while read -r size bare cursor write; do
+    printf "%-10s %8s %8s %8s %8s %8s   %6s %6s %6s %6s\n" region bare cursor avifile ours \
+        ffmpeg cursor/ avifile/ ours/ ffmpeg/
+    while read -r size bare cursor write ours; do
         w=${size%x*}; h=${size#*x}
         start=$(date +%s.%N)
         ffmpeg -v error -probesize 32 -analyzeduration 0 -f x11grab -framerate 1000 \
             -video_size "${w}x${h}" -i "$DISPLAY+0,0" -frames:v "$FRAMES" -f null - </dev/null
         end=$(date +%s.%N)
         ffm=$(echo "($end - $start) * 1000 / $FRAMES" | bc -l)
-        printf "%-10s %8.3f %8.3f %8.3f %8.3f   %6.2f %6.2f %6.2f\n" "$size" "$bare" "$cursor" \
-            "$write" "$ffm" "$(echo "$cursor / $bare" | bc -l)" \
-            "$(echo "$write / $bare" | bc -l)" "$(echo "$ffm / $bare" | bc -l)"
+        printf "%-10s %8.3f %8.3f %8.3f %8.3f %8.3f   %6.2f %6.2f %6.2f %6.2f\n" "$size" \
+            "$bare" "$cursor" "$write" "$ours" "$ffm" "$(echo "$cursor / $bare" | bc -l)" \
+            "$(echo "$write / $bare" | bc -l)" "$(echo "$ours / $bare" | bc -l)" \
+            "$(echo "$ffm / $bare" | bc -l)"
     done <"$OUT/loops.txt"
 
     echo

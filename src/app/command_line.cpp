@@ -58,6 +58,8 @@ MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args) {
         return MaintenanceSwitch::DumpOptions;
     if (first == "-readopts")
         return MaintenanceSwitch::ReadOptions;
+    if (first == "-repair")
+        return MaintenanceSwitch::Repair;
     return MaintenanceSwitch::None;
 }
 

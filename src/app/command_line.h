@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-enum class MaintenanceSwitch { None, Install, Uninstall, DumpOptions, ReadOptions };
+enum class MaintenanceSwitch { None, Install, Uninstall, DumpOptions, ReadOptions, Repair };
 
 MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args);
 

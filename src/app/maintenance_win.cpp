@@ -1,7 +1,12 @@
 #include "app/maintenance_win.h"
 
 #include "app/command_line.h"
+#include "avi/avi_repair.h"
+#include "avi/win_file_win.h"
+#include "engine/file_naming.h"
 #include "framework/app_win.h"
+#include "framework/text_format.h"
+#include "resources/resource_ids.h"
 #include "settings/options_file_win.h"
 #include "settings/registry_store_win.h"
 #include "setup/installer_win.h"
@@ -22,6 +27,26 @@ struct MaintenanceContext {
     }
     [[nodiscard]] std::string SettingsKey() const { return SettingsKeyPath(productName); }
 };
+
+// -repair FILE: 0 when the movie was made whole or was whole already, 1 when there is no such
+// file, it is not a movie this can read, or it could not be written.
+int RepairMovieFile(const MaintenanceContext& c) {
+    if (c.args.size() < 2)
+        return 1;
+    DWORD error = 0;
+    const std::unique_ptr<avi::WinFile> file = avi::WinFile::Open(c.args[1], error);
+    if (!file)
+        return 1;
+    switch (avi::Repair(*file)) {
+    case avi::RepairResult::Repaired:
+    case avi::RepairResult::NothingToDo:
+        return 0;
+    case avi::RepairResult::NotReadable:
+    case avi::RepairResult::WriteFailed:
+        break;
+    }
+    return 1;
+}
 
 struct MaintenanceTask {
     MaintenanceSwitch which;
@@ -50,6 +75,7 @@ constexpr MaintenanceTask kTasks[] = {
      [](const MaintenanceContext& c) {
          return ReadOptionsFromFile(c.OptionsFile(), c.SettingsKey(), c.options);
      }},
+    {MaintenanceSwitch::Repair, RepairMovieFile},
 };
 
 } // namespace
@@ -62,4 +88,25 @@ std::optional<int> ServeMaintenanceSwitch(const std::vector<std::string>& args,
         if (task.which == which)
             return task.run({args, Application::ProgramDirectory(), productName, options});
     return std::nullopt;
+}
+
+void OfferRepairOfCutOffTake(HWND owner, const std::string& fileName) {
+    if (fileName.empty())
+        return;
+    const std::string name = EnsureAviExtension(fileName);
+    // Opened for writing, so a take another copy is recording right now (which shares it for
+    // reading only) is never taken for a cut-off one.
+    DWORD error = 0;
+    const std::unique_ptr<avi::WinFile> file = avi::WinFile::Open(name, error);
+    if (!file || avi::CheckRepair(*file) != avi::RepairResult::Repaired)
+        return;
+    const std::string title = App().Name();
+    const std::string question = FormatText(App().LoadString(IDS_OFFER_REPAIR), {name});
+    if (::MessageBoxA(owner, question.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    const avi::RepairResult result = avi::Repair(*file);
+    if (result != avi::RepairResult::Repaired && result != avi::RepairResult::NothingToDo) {
+        const std::string text = FormatText(App().LoadString(IDS_REPAIR_FAILED), {name});
+        ::MessageBoxA(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
+    }
 }

@@ -6,6 +6,8 @@
 
 #include "engine/recording_options.h"
 
+#include <windows.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,3 +17,8 @@
 [[nodiscard]] std::optional<int> ServeMaintenanceSwitch(const std::vector<std::string>& args,
                                                         const std::string& productName,
                                                         RecordingOptions& options);
+
+// At a normal start: when the last take, `fileName`, was cut off (the program or the machine
+// stopped while it was recording), asks in a Yes/No box owned by `owner` whether to repair it,
+// and does. Only where someone is there to answer.
+void OfferRepairOfCutOffTake(HWND owner, const std::string& fileName);

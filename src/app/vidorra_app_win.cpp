@@ -127,8 +127,11 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
         dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
         dialog.Control().Handle(ControlInput::StartStopKey);
     }
-    if (!automation && !options_.RecordAtStart)
+    if (!automation && !options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOW);
+        // Someone is there to answer: a take the last run left cut off can be made whole.
+        OfferRepairOfCutOffTake(dialog.Handle(), options_.FileName);
+    }
     dialog.RunModalLoop();
     dialog.StopForExit();
     const bool recorded = dialog.Control().LastRecordingSucceeded();

@@ -314,6 +314,16 @@ private:
 
 } // namespace
 
+RepairResult CheckRepair(ByteFile& file) {
+    Reader r(file);
+    const std::optional<Header> header = ReadHeader(r);
+    if (!header)
+        return RepairResult::NotReadable;
+    const Scan scan = ScanChunks(r, *header);
+    return IsWhole(r, *header, scan, Count(*header, scan)) ? RepairResult::NothingToDo
+                                                           : RepairResult::Repaired;
+}
+
 RepairResult Repair(ByteFile& file) {
     Reader r(file);
     const std::optional<Header> header = ReadHeader(r);

@@ -17,4 +17,8 @@ enum class RepairResult {
 
 [[nodiscard]] RepairResult Repair(ByteFile& file);
 
+// Whether Repair would have anything to do, without writing: Repaired for a cut-off movie,
+// NothingToDo for a whole one, NotReadable for anything else.
+[[nodiscard]] RepairResult CheckRepair(ByteFile& file);
+
 } // namespace avi

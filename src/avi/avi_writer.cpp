@@ -135,6 +135,19 @@ WriteStatus Writer::SetVideoFormat(const void* format, size_t size) {
     return status;
 }
 
+WriteStatus Writer::SetVideoHandler(uint32_t handler, bool compressed) {
+    if (phase_ == Phase::Failed)
+        return WriteStatus::WriteFailed;
+    if (phase_ != Phase::Open || !format_.empty() || streams_[0].length > 0)
+        return WriteStatus::BadCall;
+    video_.handler = handler;
+    video_.compressed = compressed;
+    streams_[0].dataId = StreamChunkId(0, 'd', compressed ? 'c' : 'b');
+    if (!WriteHeaders())
+        return Failed();
+    return WriteStatus::Ok;
+}
+
 WriteStatus Writer::WriteVideo(int64_t position, const void* data, size_t size, bool keyFrame) {
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
@@ -224,13 +237,12 @@ WriteStatus Writer::Append(size_t stream, uint32_t id, const void* data, uint32_
         projected += 8 + idx1_.size() + 16;
     if (segments_.back().hasChunks && projected > limits_.segmentBytes && !BeginSegment())
         return Failed();
-    if (needsIndexChunk()) {
-        if (streams_[stream].super.size() >= limits_.superIndexEntries)
-            return WriteStatus::TooLong;
-        if (!BeginIndexChunk(stream))
-            return Failed();
-    }
+    const bool newIndexChunk = needsIndexChunk();
+    if (newIndexChunk && streams_[stream].super.size() >= limits_.superIndexEntries)
+        return WriteStatus::TooLong;
 
+    // The chunk goes first and a new index chunk after it: readers that find the 'movi' list's
+    // place from the first 'idx1' entry expect that entry's chunk right at the list's start.
     const uint64_t at = end_;
     uint8_t head[8];
     std::memcpy(head, &id, 4); // ids are built little-endian already
@@ -242,6 +254,8 @@ WriteStatus Writer::Append(size_t stream, uint32_t id, const void* data, uint32_
         return Failed();
     end_ += total;
     segments_.back().hasChunks = true;
+    if (newIndexChunk && !BeginIndexChunk(stream))
+        return Failed();
 
     Stream& s = streams_[stream];
     s.largestChunk = std::max(s.largestChunk, size);

@@ -86,6 +86,10 @@ public:
     // The first call gives the stream its format; a later one may only change the colour table
     // (a palette change chunk at the next frame), anything else is BadCall.
     [[nodiscard]] WriteStatus SetVideoFormat(const void* format, size_t size);
+    // Until the first format is given, the compressor named in the header (and whether frames
+    // go in as compressed chunks) may still change: a compressor that fails at its first frame
+    // gives way to uncompressed frames.
+    [[nodiscard]] WriteStatus SetVideoHandler(uint32_t handler, bool compressed);
     // Writes the frame at `position` (from 0); positions between the last frame and this one
     // become empty frames, which players show as a repeat of the frame before.
     [[nodiscard]] WriteStatus WriteVideo(int64_t position, const void* data, size_t size,

@@ -37,6 +37,12 @@ std::unique_ptr<WinFile> WinFile::Create(const std::string& path, DWORD& error) 
     });
 }
 
+std::unique_ptr<WinFile> WinFile::CreateNew(const std::string& path, DWORD& error) {
+    return OpenFile(path, CREATE_NEW, error, [](UniqueKernelHandle h) {
+        return std::unique_ptr<WinFile>(new WinFile(std::move(h)));
+    });
+}
+
 std::unique_ptr<WinFile> WinFile::Open(const std::string& path, DWORD& error) {
     return OpenFile(path, OPEN_EXISTING, error, [](UniqueKernelHandle h) {
         return std::unique_ptr<WinFile>(new WinFile(std::move(h)));

@@ -14,9 +14,11 @@ namespace avi {
 class WinFile final : public ByteFile {
 public:
     // Empty when the file cannot be opened; `error` then holds GetLastError's code. Create
-    // replaces any file of that name; Open wants it to exist and opens it for reading and
-    // writing.
+    // replaces any file of that name; CreateNew fails with ERROR_FILE_EXISTS when there is one
+    // (two programs picking the same free name: only one gets it); Open wants it to exist and
+    // opens it for reading and writing.
     [[nodiscard]] static std::unique_ptr<WinFile> Create(const std::string& path, DWORD& error);
+    [[nodiscard]] static std::unique_ptr<WinFile> CreateNew(const std::string& path, DWORD& error);
     [[nodiscard]] static std::unique_ptr<WinFile> Open(const std::string& path, DWORD& error);
 
     [[nodiscard]] bool WriteAt(uint64_t offset, const void* data, size_t size) override;

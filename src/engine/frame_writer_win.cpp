@@ -6,23 +6,29 @@
 #include "engine/recording_engine_win.h"
 #include "engine/session_state_win.h"
 
+#include <algorithm>
+#include <mmsystem.h>
+
 namespace {
 
-// Room the file needs besides the next frame: its index entry per frame and the headers and
-// buffers the AVI services write when the file is completed.
-constexpr uint64_t kCompletionReserve = 256 * 1024;
+// Room the file needs besides the next frame and the old index's entry per chunk: a new index
+// chunk for each stream (32 kB each), a segment header, and some to spare.
+constexpr uint64_t kCompletionReserve = 96 * 1024;
+// How often the file on disk is brought up to date while recording: a take cut off by a crash
+// loses no more than this.
+constexpr DWORD kCheckpointMs = 1000;
+
+HRESULT WriteError(avi::WriteStatus status) {
+    return status == avi::WriteStatus::BadCall ? AVIERR_BADPARAM : AVIERR_FILEWRITE;
+}
 
 } // namespace
 
-// The AVI services do not always report a full disk (a buffered write can fail unseen), and a
-// file whose index could not be written does not play. So the writer stops while there is still
-// room to complete the file.
-bool RecordingEngine::RoomForFrame() const {
-    return RoomFor(static_cast<uint64_t>(session_->imageSize), false);
-}
-
-// Frames and sound share the disk: each write must leave room for the index entries of every
-// chunk so far and, while sound is captured, for the part-filled buffer the stop writes last.
+// A write that fails on a full disk leaves a movie that plays, but one without its last index
+// and finished headers is only what the last checkpoint saw. So the writer stops while there is
+// still room to complete the file. Frames and sound share the disk: each write must leave room for
+// the index entries of every chunk so far and, while sound is captured, for the part-filled buffer
+// the stop writes last.
 bool RecordingEngine::RoomFor(uint64_t bytes, bool finishing) const {
     const Session& s = *session_;
     ULARGE_INTEGER available{};
@@ -47,54 +53,110 @@ void RecordingEngine::WritePending() {
         if (slotIndex < 0)
             return;
         FrameSlot& slot = s.slots[slotIndex];
-        // The stop reports the failure, from the queue, after this call has returned.
-        const auto fail = [&](HRESULT hr, int32_t code) {
-            s.lastAviError = hr;
-            s.ring.Release(slotIndex);
-            if (s.frameIndex.Abort(code))
-                RequestStop();
-        };
         if (State() == record_state::Recording || State() == record_state::Paused) {
             const int32_t position = s.ring.Position(slotIndex);
-            if (slot.generation > s.formatGeneration) {
-                HRESULT hr = ::AVIStreamSetFormat(s.target, position,
-                                                  const_cast<BITMAPINFO*>(slot.format->Info()),
-                                                  slot.format->Size());
-                if (hr != AVIERR_OK && s.formatGeneration < 0 && s.handlerChosenByDepth &&
-                    !s.uncompressed) {
-                    // A compressor can accept the frames when asked and still fail inside the
-                    // compressing stream. The choice was ours, so record uncompressed frames.
-                    s.compressed.reset();
-                    s.target = s.video.get();
-                    s.uncompressed = true;
-                    s.handlerFellBack = true;
-                    handlerUsed_ = fourcc::Dib;
-                    hr = ::AVIStreamSetFormat(s.target, position,
-                                              const_cast<BITMAPINFO*>(slot.format->Info()),
-                                              slot.format->Size());
-                }
-                if (hr != AVIERR_OK) {
-                    fail(hr, abort_code::FormatRefused);
-                    return;
-                }
-                s.formatGeneration = slot.generation;
-            }
-            // Uncompressed frames are all key frames; a compressor decides for itself.
-            const DWORD flags = s.uncompressed ? AVIIF_KEYFRAME : 0;
-            const HRESULT hr = RoomForFrame()
-                                   ? ::AVIStreamWrite(s.target, position, 1, slot.bits, s.imageSize,
-                                                      flags, nullptr, nullptr)
-                                   : AVIERR_FILEWRITE;
-            if (hr != AVIERR_OK) {
-                fail(hr, abort_code::VideoWriteFailed);
+            if ((slot.generation > s.formatGeneration && !GiveFormat(slot)) ||
+                !WriteFrame(slot, position)) {
+                // The stop reports the failure, from the queue, after this call has returned.
+                s.ring.Release(slotIndex);
                 return;
             }
-            ++s.framesWritten;
-            s.frameIndex.AdvanceTo(position + 1);
         }
         s.ring.Release(slotIndex);
         MSG peek;
         if (::PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE))
             return;
     }
+}
+
+bool RecordingEngine::GiveFormat(const FrameSlot& slot) {
+    Session& s = *session_;
+    const FrameFormatBlock& format = *slot.format;
+    HRESULT hr = AVIERR_OK;
+    if (s.compressor) {
+        hr = s.compressor->Begin(format.Info(), format.bytes.size());
+        if (hr != AVIERR_OK && s.formatGeneration < 0 && s.handlerChosenByDepth) {
+            // A compressor can accept the frames when asked and still fail when it begins. The
+            // choice was ours, so record uncompressed frames; the header still may say so.
+            s.compressor.reset();
+            s.uncompressed = true;
+            handlerUsed_ = fourcc::Dib;
+            const avi::WriteStatus status = s.movie->SetVideoHandler(fourcc::Dib, false);
+            if (status != avi::WriteStatus::Ok)
+                return Abort(WriteError(status), abort_code::VideoWriteFailed);
+            hr = AVIERR_OK;
+        }
+    }
+    if (hr != AVIERR_OK)
+        return Abort(hr, abort_code::FormatRefused);
+    const std::vector<uint8_t>& bytes = s.compressor ? s.compressor->OutputFormat() : format.bytes;
+    const avi::WriteStatus status = s.movie->SetVideoFormat(bytes.data(), bytes.size());
+    if (status == avi::WriteStatus::WriteFailed)
+        return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
+    if (status != avi::WriteStatus::Ok)
+        return Abort(AVIERR_BADFORMAT, abort_code::FormatRefused);
+    s.formatGeneration = slot.generation;
+    return true;
+}
+
+bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
+    Session& s = *session_;
+    VideoCompressor::Frame frame{slot.bits, static_cast<size_t>(s.imageSize), true};
+    if (s.compressor) {
+        const HRESULT hr = s.compressor->Compress(slot.bits, s.keyFrameDue, frame);
+        if (hr != AVIERR_OK)
+            return Abort(hr, abort_code::VideoWriteFailed);
+    }
+    // The frame as it goes into the file: compressed, it may be a small part of the picture.
+    if (!RoomFor(frame.size, false))
+        return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
+    // Frames only go forwards: one the clock placed behind the last is put after it.
+    const int64_t at = std::max<int64_t>(position, s.movie->VideoLength());
+    const avi::WriteStatus status = s.movie->WriteVideo(at, frame.data, frame.size, frame.key);
+    if (status != avi::WriteStatus::Ok)
+        return Abort(WriteError(status), abort_code::VideoWriteFailed);
+    if (frame.key)
+        s.keyFrameDue = false;
+    ++s.framesWritten;
+    s.frameIndex.AdvanceTo(static_cast<int32_t>(at + 1));
+    Checkpoint(false);
+    return true;
+}
+
+void RecordingEngine::Checkpoint(bool now) {
+    Session& s = *session_;
+    if (!s.movie || s.framesWritten == 0 || s.frameIndex.Aborted())
+        return;
+    const DWORD time = ::timeGetTime();
+    if (!now && time - s.lastCheckpointMs < kCheckpointMs)
+        return;
+    s.lastCheckpointMs = time;
+    const avi::WriteStatus status = s.movie->Checkpoint();
+    if (status != avi::WriteStatus::Ok)
+        (void)Abort(WriteError(status), abort_code::VideoWriteFailed);
+}
+
+bool RecordingEngine::Abort(HRESULT hr, int32_t code) {
+    Session& s = *session_;
+    // The first abort is the one reported, with its own error, and only its author asks for the
+    // stop.
+    if (s.frameIndex.Abort(code)) {
+        s.lastAviError = hr;
+        RequestStop();
+    }
+    return false;
+}
+
+void RecordingEngine::CloseMovie() {
+    Session& s = *session_;
+    if (s.movie && s.framesWritten > 0) {
+        // Everything final: the last index entries, the sizes and lengths, the old index. A
+        // failure here still leaves the movie as the last checkpoint saw it, and is told.
+        const avi::WriteStatus status = s.movie->Finish();
+        if (status != avi::WriteStatus::Ok && s.frameIndex.Abort(abort_code::VideoWriteFailed))
+            s.lastAviError = WriteError(status);
+    }
+    s.compressor.reset();
+    s.movie.reset();
+    s.file.reset();
 }

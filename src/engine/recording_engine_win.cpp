@@ -1,5 +1,6 @@
 #include "engine/recording_engine_win.h"
 
+#include "codec/zmbv_driver_win.h"
 #include "engine/cursor_images_win.h"
 #include "engine/file_naming.h"
 #include "engine/frame_format.h"
@@ -10,9 +11,12 @@
 #include "resources/resource_ids.h"
 #include "sound/wave_in_wnd_win.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mmsystem.h>
 #include <new>
+#include <optional>
+#include <set>
 #include <utility>
 
 namespace {
@@ -22,6 +26,8 @@ constexpr DWORD kTickWaitLimitMs = 2000;
 // A sound input under Wine's PulseAudio driver was measured taking 0.2 to 1.9 s from its start
 // to its first sample; the picture waits that long so the take's first moments have their sound.
 constexpr DWORD kSoundBeginWaitMs = 3000;
+// A stream's name is kept in 64 characters, its ending zero included.
+constexpr size_t kStreamNameChars = 64;
 
 std::string Resource(UINT id) {
     return App().LoadString(id);
@@ -39,31 +45,6 @@ std::string DirectoryOf(const std::string& fileName) {
 
 bool FileOrDirectoryExists(const std::string& name) {
     return ::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The video stream was made for a compressor that then failed at the first frame, and the AVI
-// services cannot change a stream's header once made. The frames went in uncompressed, so the
-// header must say so, or players look for a decoder of frames that are not there.
-void MarkVideoUncompressed(const std::string& fileName) {
-    const UniqueKernelHandle file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                                nullptr));
-    if (!file)
-        return;
-    uint8_t head[16 * 1024];
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), head, sizeof head, &got, nullptr))
-        return;
-    const auto offset = VideoHandlerOffset(head, got);
-    if (!offset)
-        return;
-    const uint32_t dib = fourcc::Dib;
-    uint8_t bytes[4];
-    std::memcpy(bytes, &dib, sizeof bytes);
-    DWORD written = 0;
-    if (::SetFilePointer(file.get(), static_cast<LONG>(*offset), nullptr, FILE_BEGIN) !=
-        INVALID_SET_FILE_POINTER)
-        ::WriteFile(file.get(), bytes, sizeof bytes, &written, nullptr);
 }
 
 } // namespace
@@ -140,7 +121,8 @@ bool RecordingEngine::SetUp(int32_t initialState) {
         return false;
     if (!OpenStreams())
         return false;
-    soundWriter_.SetStream(session_->audio.get());
+    if (session_->audio)
+        soundWriter_.SetStream(*session_->movie);
     if (!MakeFrameBitmaps())
         return FailSetup(FormatText(Resource(IDS_AVI_SETUP_FAILED), {"(Frame Bitmaps)"}));
 
@@ -200,33 +182,53 @@ bool RecordingEngine::PrepareFormat() {
 }
 
 bool RecordingEngine::ChooseFileName() {
-    std::string name = EnsureAviExtension(options_.FileName);
-    if (options_.IncrementFileName) {
-        const auto next = NextFreeFileName(name, FileOrDirectoryExists);
-        switch (next.error) {
-        case NamingError::None:
-            name = next.name;
-            break;
-        case NamingError::NoFreeNumber:
-            return FailSetup(FormatText(Resource(IDS_NO_FREE_FILE_NAME), {name}));
-        case NamingError::TooLong:
-        case NamingError::NumberTooLarge:
-            return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {name}));
-        }
-    }
-    if (name.size() > option_rules::kMaxFileName)
-        return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {name}));
-    if (name != options_.FileName) {
-        options_.FileName = name;
-        host_.OnFileNameChanged();
-    }
-    session_->fileName = name;
+    Session& s = *session_;
+    const std::string wanted = EnsureAviExtension(options_.FileName);
+    std::string name = wanted;
+    DWORD error = 0;
     if (!options_.IncrementFileName) {
+        if (name.size() > option_rules::kMaxFileName)
+            return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {name}));
         // The user marked it to keep: never record over it, whoever runs the program.
         const DWORD attributes = ::GetFileAttributesA(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return FailAviStage("(Open AVI)", AVIERR_READONLY);
         ::DeleteFileA(name.c_str());
+        s.file = avi::WinFile::Create(name, error);
+    } else {
+        // Another copy of the program may pick the same free number at the same moment: the
+        // file is made only where none is, and the next number is tried where one appeared.
+        std::set<std::string> taken;
+        for (;;) {
+            const auto next = NextFreeFileName(wanted, [&taken](const std::string& candidate) {
+                return taken.count(candidate) > 0 || FileOrDirectoryExists(candidate);
+            });
+            switch (next.error) {
+            case NamingError::None:
+                break;
+            case NamingError::NoFreeNumber:
+                return FailSetup(FormatText(Resource(IDS_NO_FREE_FILE_NAME), {wanted}));
+            case NamingError::TooLong:
+            case NamingError::NumberTooLarge:
+                return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {wanted}));
+            }
+            if (next.name.size() > option_rules::kMaxFileName)
+                return FailSetup(FormatText(Resource(IDS_BAD_FILE_NAME), {next.name}));
+            name = next.name;
+            s.file = avi::WinFile::CreateNew(name, error);
+            if (s.file || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS))
+                break;
+            taken.insert(name);
+        }
+    }
+    if (!s.file)
+        return FailAviStage("(Open AVI)", AVIERR_FILEOPEN);
+    s.fileCreated = true;
+    s.fileName = name;
+    s.directory = DirectoryOf(name);
+    if (name != options_.FileName) {
+        options_.FileName = name;
+        host_.OnFileNameChanged();
     }
     return true;
 }
@@ -236,32 +238,45 @@ bool RecordingEngine::OpenStreams() {
     const uint32_t handler = ChooseHandler();
     s.uncompressed = handler == fourcc::Dib;
     handlerUsed_ = handler;
-
-    ::AVIFileInit();
-    s.aviInitialised = true;
-    HRESULT hr = ::AVIFileOpenA(s.file.put(), s.fileName.c_str(), OF_WRITE | OF_CREATE, nullptr);
-    if (hr != AVIERR_OK)
-        return FailAviStage("(Open AVI)", hr);
-    s.fileCreated = true;
-    s.directory = DirectoryOf(s.fileName);
-
-    hr = CreateVideoStream(handler);
-    if (hr != AVIERR_OK)
-        return FailAviStage("(Create Video Stream)", hr);
-    if (s.uncompressed) {
-        s.target = s.video.get();
-    } else {
-        hr = MakeCompressedStream(handler);
+    if (!s.uncompressed) {
+        const HRESULT hr = OpenCompressor(handler);
         if (hr != AVIERR_OK)
             return FailAviStage("(Make Compressed Stream)", hr);
-        s.target = s.compressed.get();
     }
     // Always the file's second stream.
+    std::optional<avi::AudioStreamInfo> audio;
     if (s.soundStart.Wanted()) {
-        hr = CreateAudioStream(s.file.get(), wave_.Format(), s.audio);
-        if (hr != AVIERR_OK)
-            return FailAviStage("(Prepare Wave Stream)", hr);
+        audio = SoundStreamInfo(wave_.Format());
+        if (!audio)
+            return FailAviStage("(Prepare Wave Stream)", AVIERR_BADFORMAT);
+        s.audio = true;
     }
+
+    const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
+    avi::VideoStreamInfo video;
+    video.handler = handler;
+    video.rate = rate->rate;
+    video.scale = rate->scale;
+    video.suggestedBufferSize = static_cast<uint32_t>(s.imageSize);
+    video.width = options_.Width;
+    video.height = options_.Height;
+    // As long as a stream name may be, ending in its zero.
+    video.name = (App().Name() + " Video").substr(0, kStreamNameChars - 1);
+    video.compressed = !s.uncompressed;
+    // Room for the frames' own format (a palette change keeps its size) or the compressor's.
+    const size_t formatBytes = std::max(s.formats.front()->bytes.size(),
+                                        s.compressor ? s.compressor->OutputFormatSize() : 0);
+    video.formatCapacity = static_cast<uint32_t>(std::max<size_t>(2048, formatBytes + 64));
+    s.movie = std::make_unique<avi::Writer>(*s.file, std::move(video), audio);
+    switch (s.movie->Open()) {
+    case avi::WriteStatus::Ok:
+        break;
+    case avi::WriteStatus::WriteFailed:
+        return FailAviStage("(Open AVI)", AVIERR_FILEWRITE);
+    default:
+        return FailAviStage("(Create Video Stream)", AVIERR_BADPARAM);
+    }
+    s.lastCheckpointMs = ::timeGetTime();
     return true;
 }
 
@@ -271,55 +286,31 @@ uint32_t RecordingEngine::ChooseHandler() {
     s.handlerChosenByDepth = handler == 0;
     if (handler != 0)
         return handler;
-    // The choice by depth is only a guess: ask it first, and record uncompressed frames rather
-    // than fail when it cannot take these frames. (Our screen codec is offered in the list; it
-    // is not the automatic choice yet: with it a take's sound starts about a third of a second
-    // late, which is still to be understood.)
+    // The choice by depth is only a guess: ask it first, and when it cannot take these frames
+    // use our lossless screen codec, or uncompressed frames where even that cannot, rather than
+    // fail.
     handler = DefaultHandler(s.bitsPerPixel);
     if (handler != fourcc::Dib) {
         UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
         if (!ic || ICCompressQuery(ic.get(), s.formats.front()->Info(), nullptr) != ICERR_OK)
-            handler = fourcc::Dib;
+            handler = zmbv_driver::FallbackHandler(s.formats.front()->Info());
     }
     return handler;
 }
 
-HRESULT RecordingEngine::CreateVideoStream(uint32_t handler) {
-    Session& s = *session_;
-    const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
-    AVISTREAMINFOA info{};
-    info.fccType = streamtypeVIDEO;
-    info.fccHandler = handler;
-    info.dwScale = rate->scale;
-    info.dwRate = rate->rate;
-    info.dwSuggestedBufferSize = static_cast<DWORD>(s.imageSize);
-    ::SetRect(&info.rcFrame, 0, 0, options_.Width, options_.Height);
-    const std::string name = App().Name() + " Video";
-    std::strncpy(info.szName, name.c_str(), sizeof info.szName - 1);
-    return ::AVIFileCreateStreamA(s.file.get(), s.video.put(), &info);
-}
-
-HRESULT RecordingEngine::MakeCompressedStream(uint32_t handler) {
+HRESULT RecordingEngine::OpenCompressor(uint32_t handler) {
     Session& s = *session_;
     const FrameFormatBlock& format = *s.formats.front();
-    if (!s.handlerChosenByDepth) {
-        // The user's own choice is asked too: a refusal is reported now, not at the first frame
-        // with an empty movie left behind.
-        UniqueCompressor ic(::ICOpen(ICTYPE_VIDEO, handler, ICMODE_COMPRESS));
-        if (!ic)
-            return AVIERR_NOCOMPRESSOR;
-        if (ICCompressQuery(ic.get(), format.Info(), nullptr) != ICERR_OK)
-            return AVIERR_BADFORMAT;
-    }
-    AVICOMPRESSOPTIONS opts{};
-    opts.fccType = streamtypeVIDEO;
-    opts.fccHandler = handler;
-    opts.dwKeyFrameEvery = KeyFrameInterval(options_.KeyFrames);
-    opts.dwQuality = CompressorQuality(options_.CompQuality);
-    opts.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
-    opts.lpFormat = const_cast<BITMAPINFO*>(format.Info());
-    opts.cbFormat = format.Size();
-    return ::AVIMakeCompressedStream(s.compressed.put(), s.video.get(), &opts, nullptr);
+    const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
+    VideoCompressor::Settings settings;
+    settings.quality = CompressorQuality(options_.CompQuality);
+    settings.keyFrameEvery = KeyFrameInterval(options_.KeyFrames);
+    settings.rate = rate->rate;
+    settings.scale = rate->scale;
+    // The user's own choice is asked too: a refusal is reported now, not at the first frame with
+    // an empty movie left behind.
+    return VideoCompressor::Open(handler, format.Info(), format.bytes.size(), settings,
+                                 s.compressor);
 }
 
 bool RecordingEngine::MakeFrameBitmaps() {
@@ -419,6 +410,8 @@ void RecordingEngine::Pause() {
     // The part-filled buffer comes back at once and is written as a short block.
     HaltSound();
     state_.store(record_state::Paused);
+    // A pause may be long, or the last thing before a crash: the file plays up to here.
+    Checkpoint(true);
 }
 
 void RecordingEngine::Resume() {
@@ -427,6 +420,8 @@ void RecordingEngine::Resume() {
     // Also the first start of a recording that began paused.
     StartSoundRun();
     session_->schedule.Rebase();
+    // A player seeking to where the take goes on finds a whole picture there.
+    session_->keyFrameDue = true;
     state_.store(record_state::Recording);
 }
 
@@ -485,14 +480,7 @@ void RecordingEngine::Stop() {
     // The sound still out is written before any stream goes.
     StopSound();
 
-    // Releasing the file completes it.
-    s.target = nullptr;
-    s.video.reset();
-    s.compressed.reset();
-    s.audio.reset();
-    s.file.reset();
-    if (s.aviInitialised)
-        ::AVIFileExit();
+    CloseMovie();
     ::Beep(1000, 200);
     state_.store(record_state::Idle);
 
@@ -516,15 +504,12 @@ void RecordingEngine::Stop() {
     const std::string fileName = s.fileName;
     const bool fileCreated = s.fileCreated;
     const bool frameWritten = s.framesWritten > 0;
-    const bool handlerFellBack = s.handlerFellBack;
     session_.reset();
     stopping_ = false;
 
     // A file without a single frame is not a recording; never delete one this run did not make.
     if (fileCreated && !frameWritten)
         ::DeleteFileA(fileName.c_str());
-    else if (handlerFellBack)
-        MarkVideoUncompressed(fileName);
     host_.OnReportingOutcome();
     if (!outcome_.setupFailed)
         ReportOutcome(lastError);

@@ -114,7 +114,6 @@ private:
     void DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin);
     HCURSOR CursorUnderMouse(POINT cursorPos);
     void WritePending();
-    [[nodiscard]] bool RoomForFrame() const;
     // Room for `bytes` more while keeping what completing the file needs; unless `finishing`,
     // also the last part-filled sound buffer, which the stop still writes.
     [[nodiscard]] bool RoomFor(uint64_t bytes, bool finishing) const;
@@ -122,10 +121,22 @@ private:
     bool StartTimer();
     bool PrepareFormat();
     bool ChooseFileName();
+    bool CreateFile();
     bool OpenStreams();
     uint32_t ChooseHandler();
-    HRESULT CreateVideoStream(uint32_t handler);
-    HRESULT MakeCompressedStream(uint32_t handler);
+    HRESULT OpenCompressor(uint32_t handler);
+    // The stream's format at the first frame and after a palette change (the compressor begun
+    // anew for it); false when refused, with the recording's abort already stored.
+    bool GiveFormat(const FrameSlot& slot);
+    // Writes one frame at `position`; false when the recording must end.
+    bool WriteFrame(const FrameSlot& slot, int32_t position);
+    // About once a second and at every pause: the file on disk plays up to here.
+    void Checkpoint(bool now);
+    // The movie after its last write: final when frames are in it, else gone.
+    void CloseMovie();
+    // Stores the abort code and asks for the stop, unless the recording is already aborted.
+    // Always false, for the writer's failure paths.
+    bool Abort(HRESULT hr, int32_t code);
     bool MakeFrameBitmaps();
     bool FailSetup(const std::string& message);
     bool FailAviStage(const char* stage, HRESULT hr);

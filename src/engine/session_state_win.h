@@ -3,9 +3,12 @@
 // The state of one recording, shared by set-up and stop, the grabber and the writer. Created at
 // set-up, destroyed at the end of the stop.
 
+#include "avi/avi_writer.h"
+#include "avi/win_file_win.h"
 #include "engine/frame_ring.h"
 #include "engine/recording_engine_win.h"
 #include "engine/sound_start.h"
+#include "engine/video_compressor_win.h"
 
 #include <array>
 #include <vector>
@@ -62,20 +65,20 @@ struct RecordingEngine::Session {
     HGDIOBJ cursorDcInitialBitmap = nullptr;
     POINT previousCursorPos{};
 
-    bool aviInitialised = false;
-    UniqueAviFile file;
-    UniqueAviStream video;
-    UniqueAviStream compressed;
-    PAVISTREAM target = nullptr; // where frames go: the compressing stream, or the plain one
+    // The movie: our own AVI writer on the file, and the compressor the frames go through (none
+    // for uncompressed frames).
+    std::unique_ptr<avi::WinFile> file;
+    std::unique_ptr<avi::Writer> movie;
+    std::unique_ptr<VideoCompressor> compressor;
     bool uncompressed = false;
     bool handlerChosenByDepth = false; // free to fall back to uncompressed frames
-    UniqueAviStream audio;             // only with sound
-    SoundStart soundStart;             // RecordSound as the recording started, and its runs
+    bool keyFrameDue = false;          // the first frame after a resume: a place to seek to
+    DWORD lastCheckpointMs = 0;
+    bool audio = false;    // the movie has an audio stream
+    SoundStart soundStart; // RecordSound as the recording started, and its runs
     bool priorityRaised = false;
     std::string fileName;
     std::string directory;     // where the free space is measured, with a trailing backslash
     bool fileCreated = false;  // only a file this recording created may be deleted
     int32_t framesWritten = 0; // a file without a single frame is not a recording
-    // The compressor chosen by depth failed at the first frame; the frames went in uncompressed.
-    bool handlerFellBack = false;
 };

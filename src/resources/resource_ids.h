@@ -69,6 +69,8 @@
 #define IDS_SOUND_WRITE_FAILED_NO_FILE 181 // %d: AVI error number
 #define IDS_TOO_MANY_DROPPED_NO_FILE 182   // no arguments
 #define IDS_BAD_SWITCH 183                 // %s the switch, %s its value
+#define IDS_OFFER_REPAIR 184               // Yes/No; %s the movie file
+#define IDS_REPAIR_FAILED 185              // %s the movie file
 
 // Messages of the dialog data exchange.
 #define IDS_DDX_INTEGER 160

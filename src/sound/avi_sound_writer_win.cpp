@@ -17,26 +17,24 @@ constexpr int64_t kSilencePiece = 64 * 1024;
 
 } // namespace
 
-HRESULT CreateAudioStream(PAVIFILE file, const PcmFormat& format, UniqueAviStream& stream) {
-    WAVEFORMATEX wf = ToWaveFormatEx(format);
-    AVISTREAMINFOA info{};
-    info.fccType = streamtypeAUDIO;
-    info.dwScale = 1;
-    info.dwRate = format.samplesPerSec;
-    info.dwInitialFrames = kInitialFrames;
-    info.dwSuggestedBufferSize = kSuggestedBuffer;
-    info.dwSampleSize = format.blockAlign;
-    HRESULT hr = ::AVIFileCreateStreamA(file, stream.put(), &info);
-    if (hr != AVIERR_OK)
-        return hr;
-    static_assert(sizeof(WAVEFORMATEX) == 18);
-    return ::AVIStreamSetFormat(stream.get(), 0, &wf, sizeof wf);
+std::optional<avi::AudioStreamInfo> SoundStreamInfo(const PcmFormat& format) {
+    if (format.samplesPerSec == 0 || format.blockAlign == 0)
+        return std::nullopt;
+    avi::AudioStreamInfo info;
+    info.formatTag = WAVE_FORMAT_PCM;
+    info.channels = format.channels;
+    info.samplesPerSec = format.samplesPerSec;
+    info.blockAlign = format.blockAlign;
+    info.bitsPerSample = format.bitsPerSample;
+    info.initialFrames = kInitialFrames;
+    info.suggestedBufferSize = kSuggestedBuffer;
+    return info;
 }
 
-void CAviSoundWriter::Begin(PAVISTREAM stream, SoundStreamOwner& owner,
+void CAviSoundWriter::Begin(avi::Writer& movie, SoundStreamOwner& owner,
                             const PcmFormat& format) noexcept {
     Begin(owner, format);
-    stream_ = stream;
+    stream_ = &movie;
 }
 
 void CAviSoundWriter::Begin(SoundStreamOwner& owner, const PcmFormat& format) noexcept {
@@ -289,10 +287,16 @@ HRESULT CAviSoundWriter::Write(const void* data, int32_t samples, int32_t bytes)
 
 HRESULT CAviSoundWriter::Append(const void* data, int32_t samples, int32_t bytes) {
     // A file that cannot complete does not play: refuse the write while there is still room.
+    // Sound goes on at the stream's end as the movie counts it; after a failed write the movie
+    // takes nothing more.
     HRESULT hr = AVIERR_FILEWRITE;
-    if (owner_->RoomForSound(static_cast<uint64_t>(bytes)))
-        hr = ::AVIStreamWrite(stream_, AVIStreamEnd(stream_), samples, const_cast<void*>(data),
-                              bytes, AVIIF_KEYFRAME, nullptr, nullptr);
+    if (owner_->RoomForSound(static_cast<uint64_t>(bytes))) {
+        const avi::WriteStatus status =
+            stream_->WriteAudio(stream_->AudioLength(), data, static_cast<size_t>(bytes));
+        hr = status == avi::WriteStatus::Ok        ? AVIERR_OK
+             : status == avi::WriteStatus::BadCall ? AVIERR_BADPARAM
+                                                   : AVIERR_FILEWRITE;
+    }
     if (hr == AVIERR_OK) {
         written_ += samples;
         ++chunks_;

@@ -5,6 +5,7 @@
 // frame of silence for each single frame taken while paused. Runs on the user-interface thread,
 // like the video writer, so the streams are never written at the same time.
 
+#include "avi/avi_writer.h"
 #include "framework/handles_win.h"
 #include "sound/capture_clock.h"
 #include "sound/wave_block.h"
@@ -14,13 +15,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 // What the writer needs from the recording it writes into.
 class SoundStreamOwner {
 public:
     virtual ~SoundStreamOwner() = default;
-    // False while sound must wait: until the video stream has its format, nothing else may go
-    // into the file (the AVI services lay the headers out before the first data).
+    // False while sound must wait: until the video stream has its format and its first frame,
+    // sound would begin before the picture.
     [[nodiscard]] virtual bool SoundMayBeWritten() const = 0;
     // False when the disk could not take `bytes` more and still complete the file.
     [[nodiscard]] virtual bool RoomForSound(uint64_t bytes) const = 0;
@@ -28,10 +30,9 @@ public:
     virtual void OnSoundWriteFailed(HRESULT hr) = 0;
 };
 
-// Creates the file's audio stream for mono PCM in `format` and sets its 18-byte format. The
-// result of the failing call, or 0.
-[[nodiscard]] HRESULT CreateAudioStream(PAVIFILE file, const PcmFormat& format,
-                                        UniqueAviStream& stream);
+// The movie's audio stream for mono PCM in `format`: its header and its 18-byte format.
+// Empty when the format cannot be a stream's (no rate or no sample size).
+[[nodiscard]] std::optional<avi::AudioStreamInfo> SoundStreamInfo(const PcmFormat& format);
 
 // Keeps the sound on the recording's clock. The device runs from a start to the pause or stop
 // that halts it; each run's picture begins with the first frame taken after the start, and its
@@ -50,11 +51,12 @@ public:
     CAviSoundWriter() = default;
     ~CAviSoundWriter() override = default;
 
-    // Blocks in `format` go into `stream` from sample 0 on until End; `owner` must outlive that.
-    void Begin(PAVISTREAM stream, SoundStreamOwner& owner, const PcmFormat& format) noexcept;
-    // The same, for a stream not made yet: sound waits until SetStream.
+    // Blocks in `format` go into the movie's audio stream from sample 0 on until End; `movie`
+    // and `owner` must outlive that.
+    void Begin(avi::Writer& movie, SoundStreamOwner& owner, const PcmFormat& format) noexcept;
+    // The same, for a movie not made yet: sound waits until SetStream.
     void Begin(SoundStreamOwner& owner, const PcmFormat& format) noexcept;
-    void SetStream(PAVISTREAM stream) noexcept { stream_ = stream; }
+    void SetStream(avi::Writer& movie) noexcept { stream_ = &movie; }
     // Forgets the stream and whatever still waits.
     void End() noexcept;
 
@@ -117,7 +119,7 @@ private:
     [[nodiscard]] HRESULT Append(const void* data, int32_t samples, int32_t bytes);
     void Fail(HRESULT hr);
 
-    PAVISTREAM stream_ = nullptr;
+    avi::Writer* stream_ = nullptr;
     SoundStreamOwner* owner_ = nullptr;
     PcmFormat format_;
     Pieces waiting_;

@@ -408,8 +408,8 @@ def test_without_a_sound_input_the_recording_runs_and_the_status_line_says_so(
 
 @pytest.fixture
 def nearly_full_disk(session, tmp_path):
-    """Room for what completing a file keeps back (256 kB) and some 40 kB more: sound at 11 kB a
-    second fills it within seconds."""
+    """Room for the movie's headers and index room (about 130 kB), what completing it keeps
+    back (96 kB) and some 70 kB more: sound at 11 kB a second fills it within seconds."""
     with small_drive(session, tmp_path, keep_free=(256 + 40) * 1024) as mount:
         yield mount
 

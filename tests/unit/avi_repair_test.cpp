@@ -130,7 +130,12 @@ TEST(AviRepair, MovieCutAnywherePlaysToTheLastSecondAndRepairsWhole) {
                   Numbers(safe.frames));
         EXPECT_TRUE(StartsWith(cutOff.sound, Samples(0, safe.samples)));
 
+        // Looking first changes nothing and tells what the repair will find.
+        const std::vector<uint8_t> before = file.bytes;
+        const avi::RepairResult check = avi::CheckRepair(file);
+        EXPECT_EQ(file.bytes, before);
         const avi::RepairResult result = avi::Repair(file);
+        EXPECT_EQ(check, result);
         if (cut == journal.Total()) {
             EXPECT_EQ(result, avi::RepairResult::NothingToDo);
             continue;
@@ -197,6 +202,7 @@ TEST(AviRepair, LeavesWhatItCannotReadAsItWas) {
     for (const auto& [what, bytes] : files) {
         avi::MemoryFile file;
         file.bytes = bytes;
+        EXPECT_EQ(avi::CheckRepair(file), avi::RepairResult::NotReadable) << what;
         EXPECT_EQ(avi::Repair(file), avi::RepairResult::NotReadable) << what;
         EXPECT_EQ(file.bytes, bytes) << what;
     }

@@ -107,6 +107,41 @@ size_t Count(const std::vector<uint8_t>& bytes, std::string_view what) {
 
 } // namespace
 
+// A compressor that fails as it begins gives way to uncompressed frames: until the first format
+// the header may still say so, never after. Each segment's first chunk is a frame, right at the
+// start of its list, where the AVI services look for the first entry of the old index.
+TEST(AviWriter, TheHeaderNamesWhatReallyMadeTheFramesAndTheFirstChunkOpensTheList) {
+    TempDir dir;
+    const auto path = dir / "gave_way.avi";
+    avi::MemoryFile memory;
+    auto video = Video();
+    video.handler = avi::Fourcc("ZMBV");
+    video.compressed = true;
+    avi::Writer w(memory, video, Audio());
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    EXPECT_EQ(w.SetVideoHandler(avi::Fourcc("DIB "), false), avi::WriteStatus::Ok);
+    const auto format = BitmapHeader();
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    EXPECT_EQ(w.SetVideoHandler(avi::Fourcc("ZMBV"), true), avi::WriteStatus::BadCall);
+    for (int i = 0; i < 3; ++i) {
+        const auto pixels = FramePixels(i);
+        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+        const auto sound = Samples(i * 100, 100);
+        ASSERT_EQ(w.WriteAudio(i * 100, sound.data(), sound.size()), avi::WriteStatus::Ok);
+    }
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    SaveFile(path, memory.bytes);
+
+    EXPECT_EQ(Probe(path, "-show_streams")["streams.stream.0.codec_name"], "rawvideo");
+    EXPECT_EQ(Decode(path).frames, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(Count(memory.bytes, "00dc"), 0u);
+    const std::string_view movi = "movi";
+    const auto list =
+        std::search(memory.bytes.begin(), memory.bytes.end(), movi.begin(), movi.end());
+    ASSERT_LE(list + 8, memory.bytes.end());
+    EXPECT_EQ(std::string(list + 4, list + 8), "00db");
+}
+
 // With a tiny segment limit and small index chunks the movie spans many 'AVIX' segments and
 // index chunks: ffmpeg still decodes every frame and sample in order, and seeks through the
 // indexes to the right frame, in a later segment as in the first (read through 'idx1' there).

@@ -22,6 +22,7 @@ TEST(CommandLine, MaintenanceSwitchesOnlyAsTheWholeFirstArgument) {
     EXPECT_EQ(FindMaintenanceSwitch({"-uninstall", "x"}), MaintenanceSwitch::Uninstall);
     EXPECT_EQ(FindMaintenanceSwitch({"-dumpopts"}), MaintenanceSwitch::DumpOptions);
     EXPECT_EQ(FindMaintenanceSwitch({"-readopts"}), MaintenanceSwitch::ReadOptions);
+    EXPECT_EQ(FindMaintenanceSwitch({"-repair", "take.avi"}), MaintenanceSwitch::Repair);
     EXPECT_EQ(FindMaintenanceSwitch({"-rec", "-install"}), MaintenanceSwitch::None);
     EXPECT_EQ(FindMaintenanceSwitch({"-Install"}), MaintenanceSwitch::None);
     EXPECT_EQ(FindMaintenanceSwitch({"-installx"}), MaintenanceSwitch::None);

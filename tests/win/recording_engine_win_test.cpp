@@ -2,6 +2,7 @@
 
 #include "engine/record_control_win.h"
 
+#include "codec/zmbv_driver_win.h"
 #include "copy_compressor_win.h"
 #include "engine/cursor_images_win.h"
 #include "engine/frame_format.h"
@@ -350,7 +351,8 @@ protected:
         options_.FileName = folder_.Path("clip.avi");
         options_.IncrementFileName = 0;
         options_.RecordSound = 0;
-        options_.CompFourcc = 0;
+        options_.CompFourcc =
+            fourcc::Dib; // the frames as captured; compressors have tests of their own
         options_.WndHide = wnd_hide::Stay;
         // Nothing but the region's own pixels in the frames, and nothing drawn on the screen.
         options_.FlashRect = 0;
@@ -695,6 +697,59 @@ TEST_F(RecordingEngineTest, ARecordingStoppedBeforeItsFirstFrameLeavesNoFile) {
     EXPECT_TRUE(host_.messages.empty());
     EXPECT_TRUE(host_.statusTexts.empty());
     EXPECT_TRUE(folder_.Files().empty());
+}
+
+// Our screen codec through the video compression manager: key frames where the compressor marks
+// them, at the interval asked for, and at the first frame after a pause, so that a player can
+// seek to where the take goes on.
+TEST_F(RecordingEngineTest, KeyFramesComeAtTheIntervalAskedForAndAfterEveryPause) {
+    const zmbv_driver::Installation codec;
+    ASSERT_TRUE(codec.Installed());
+    options_.CompFourcc = zmbv_driver::kFourcc;
+    struct Case {
+        const char* what;
+        int32_t keyFrames;
+        bool pause;
+    };
+    for (const Case c : {Case{"none asked for", 0, false}, Case{"every fourth", 4, false},
+                         Case{"a pause", 0, true}}) {
+        SCOPED_TRACE(c.what);
+        options_.KeyFrames = c.keyFrames;
+        if (c.pause) {
+            script_.At(500, [&] { engine_.Pause(); });
+            script_.At(1000, [&] { engine_.Resume(); });
+        }
+        ASSERT_TRUE(Record(1600));
+        EXPECT_TRUE(host_.messages.empty());
+
+        const Movie movie(options_.FileName);
+        ASSERT_TRUE(movie.Opened());
+        EXPECT_EQ(movie.Info().fccHandler, zmbv_driver::kFourcc);
+        std::vector<LONG> frames; // positions that hold a frame
+        std::vector<LONG> keys;
+        for (LONG position = 0; position < static_cast<LONG>(movie.Info().dwLength); ++position) {
+            if (movie.Frame(position).empty())
+                continue;
+            frames.push_back(position);
+            if (movie.IsKeyFrame(position))
+                keys.push_back(position);
+        }
+        ASSERT_GE(frames.size(), 8u);
+        if (c.keyFrames > 0) {
+            std::vector<LONG> expected;
+            for (std::size_t i = 0; i < frames.size(); i += c.keyFrames)
+                expected.push_back(frames[i]);
+            EXPECT_EQ(keys, expected);
+        } else if (c.pause) {
+            // Half a second in, at 10 frames a second: the fifth frame or so.
+            ASSERT_EQ(keys.size(), 2u);
+            EXPECT_EQ(keys[0], frames[0]);
+            EXPECT_GE(keys[1], 2);
+            EXPECT_LE(keys[1], 8);
+        } else {
+            EXPECT_EQ(keys, std::vector<LONG>{frames[0]});
+        }
+    }
 }
 
 class RecordingEngineCompressorTest : public RecordingEngineTest {

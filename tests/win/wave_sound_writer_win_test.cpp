@@ -1,7 +1,9 @@
-// The audio stream writer on the real AVI services, fed by hand: waiting until sound may be
-// written, order, silence, a failing disk, and the stream it creates.
+// The audio stream writer on a movie file of our writer, fed by hand: waiting until sound may be
+// written, order, silence, a failing disk, and the stream it creates as the AVI services read it.
 
 #include "sound/avi_sound_writer_win.h"
+
+#include "avi/win_file_win.h"
 
 #include "sound/wave.h"
 #include "sound/wave_memory.h"
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mmsystem.h>
 #include <string>
 #include <vector>
@@ -37,21 +40,38 @@ protected:
         path_ = std::string(temp) + "vidorra_writer_" + std::to_string(::GetCurrentProcessId()) +
                 ".avi";
         ::DeleteFileA(path_.c_str());
-        ::AVIFileInit();
-        ASSERT_EQ(::AVIFileOpenA(file_.put(), path_.c_str(), OF_WRITE | OF_CREATE, nullptr),
-                  AVIERR_OK);
+        DWORD error = 0;
+        file_ = avi::WinFile::Create(path_, error);
+        ASSERT_NE(file_, nullptr) << error;
         ASSERT_TRUE(wave_.SetFormat(11025, 16, 0));
-        ASSERT_EQ(CreateAudioStream(file_.get(), wave_.Format(), stream_), AVIERR_OK);
-        writer_.Begin(stream_.get(), owner_, wave_.Format());
+        const auto audio = SoundStreamInfo(wave_.Format());
+        ASSERT_TRUE(audio);
+        avi::VideoStreamInfo video;
+        video.rate = 10;
+        video.scale = 1;
+        video.width = 8;
+        video.height = 8;
+        movie_ = std::make_unique<avi::Writer>(*file_, video, audio);
+        ASSERT_EQ(movie_->Open(), avi::WriteStatus::Ok);
+        BITMAPINFOHEADER format{sizeof format, 8, 8, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        ASSERT_EQ(movie_->SetVideoFormat(&format, sizeof format), avi::WriteStatus::Ok);
+        writer_.Begin(*movie_, owner_, wave_.Format());
     }
     void TearDown() override {
         writer_.End();
-        stream_.reset();
+        movie_.reset();
         file_.reset();
-        ::AVIFileExit();
         ::DeleteFileA(path_.c_str());
         wave_.ClearBlocks();
         EXPECT_EQ(wave_memory::Live(), live_);
+    }
+
+    // Completes the file and closes it.
+    void Complete() {
+        writer_.End();
+        EXPECT_EQ(movie_->Finish(), avi::WriteStatus::Ok);
+        movie_.reset();
+        file_.reset();
     }
 
     // A block of `samples` 16-bit samples, each holding `value`, handed over as the device does.
@@ -71,9 +91,7 @@ protected:
 
     // Completes the file and reads the sound back from its chunks.
     std::vector<int16_t> Finished() {
-        writer_.End();
-        stream_.reset();
-        file_.reset();
+        Complete();
         std::ifstream in(path_, std::ios::binary);
         const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
@@ -94,7 +112,7 @@ protected:
                 return;
             if (id == mmioFOURCC('R', 'I', 'F', 'F') || id == mmioFOURCC('L', 'I', 'S', 'T'))
                 SoundChunks(b, at + 12, at + 8 + size, out);
-            else if (id == mmioFOURCC('0', '0', 'w', 'b'))
+            else if (id == mmioFOURCC('0', '1', 'w', 'b'))
                 for (uint32_t i = 0; i + 1 < size; i += 2)
                     out.push_back(static_cast<int16_t>(b[at + 8 + i] | b[at + 9 + i] << 8));
             at += 8 + size + (size & 1);
@@ -103,8 +121,8 @@ protected:
 
     int64_t live_ = 0;
     std::string path_;
-    UniqueAviFile file_;
-    UniqueAviStream stream_;
+    std::unique_ptr<avi::WinFile> file_;
+    std::unique_ptr<avi::Writer> movie_;
     CWave wave_;
     Owner owner_;
     CAviSoundWriter writer_;
@@ -224,25 +242,37 @@ TEST_F(SoundWriterTest, WithoutMemoryTheSoundEndsAndTheRecordingIsNotStopped) {
 }
 
 TEST_F(SoundWriterTest, TheStreamIsMonoPcmInTheWavesFormat) {
-    AVISTREAMINFOA info{};
-    ASSERT_EQ(::AVIStreamInfoA(stream_.get(), &info, sizeof info), AVIERR_OK);
-    EXPECT_EQ(info.fccType, streamtypeAUDIO);
-    EXPECT_EQ(info.dwScale, 1u);
-    EXPECT_EQ(info.dwRate, 11025u);
-    EXPECT_EQ(info.dwSampleSize, 2u);
-    EXPECT_EQ(info.dwInitialFrames, 2u);
-    LONG size = 0;
-    ASSERT_EQ(::AVIStreamReadFormat(stream_.get(), 0, nullptr, &size), AVIERR_OK);
-    ASSERT_EQ(size, 18);
-    WAVEFORMATEX format{};
-    ASSERT_EQ(::AVIStreamReadFormat(stream_.get(), 0, &format, &size), AVIERR_OK);
-    EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(format.nChannels, 1);
-    EXPECT_EQ(format.nSamplesPerSec, 11025u);
-    EXPECT_EQ(format.nAvgBytesPerSec, 22050u);
-    EXPECT_EQ(format.nBlockAlign, 2);
-    EXPECT_EQ(format.wBitsPerSample, 16);
-    EXPECT_EQ(format.cbSize, 0);
+    Deliver(300, 4);
+    Complete();
+    ::AVIFileInit();
+    {
+        UniqueAviFile file;
+        UniqueAviStream stream;
+        ASSERT_EQ(::AVIFileOpenA(file.put(), path_.c_str(), OF_READ | OF_SHARE_DENY_WRITE, nullptr),
+                  AVIERR_OK);
+        ASSERT_EQ(::AVIFileGetStream(file.get(), stream.put(), streamtypeAUDIO, 0), AVIERR_OK);
+        AVISTREAMINFOA info{};
+        ASSERT_EQ(::AVIStreamInfoA(stream.get(), &info, sizeof info), AVIERR_OK);
+        EXPECT_EQ(info.fccType, streamtypeAUDIO);
+        EXPECT_EQ(info.dwScale, 1u);
+        EXPECT_EQ(info.dwRate, 11025u);
+        EXPECT_EQ(info.dwSampleSize, 2u);
+        EXPECT_EQ(info.dwInitialFrames, 2u);
+        EXPECT_EQ(info.dwLength, 300u);
+        LONG size = 0;
+        ASSERT_EQ(::AVIStreamReadFormat(stream.get(), 0, nullptr, &size), AVIERR_OK);
+        ASSERT_EQ(size, 18);
+        WAVEFORMATEX format{};
+        ASSERT_EQ(::AVIStreamReadFormat(stream.get(), 0, &format, &size), AVIERR_OK);
+        EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
+        EXPECT_EQ(format.nChannels, 1);
+        EXPECT_EQ(format.nSamplesPerSec, 11025u);
+        EXPECT_EQ(format.nAvgBytesPerSec, 22050u);
+        EXPECT_EQ(format.nBlockAlign, 2);
+        EXPECT_EQ(format.wBitsPerSample, 16);
+        EXPECT_EQ(format.cbSize, 0);
+    }
+    ::AVIFileExit();
 }
 
 } // namespace
