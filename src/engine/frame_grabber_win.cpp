@@ -114,6 +114,7 @@ void RecordingEngine::Tick(bool singleFrame) {
     TickGuard guard(s);
     if (!guard || s.frameIndex.Aborted())
         return;
+    const Stopwatch tickWatch;
 
     if (s.frameIndex.Load() == 0) {
         ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW));
@@ -165,8 +166,10 @@ void RecordingEngine::Tick(bool singleFrame) {
                 if (!paused)
                     CountDroppedFrame();
             } else {
+                const Stopwatch captureWatch;
                 CaptureRegion(slot, RECT{x, y, static_cast<LONG>(right), static_cast<LONG>(bottom)},
                               cursor, cursorPos);
+                s.captureCost.Add(captureWatch.Microseconds());
                 if (!paused) {
                     s.drops.Captured();
                     // The moment the first frame of a run was taken is where its sound begins.
@@ -178,6 +181,8 @@ void RecordingEngine::Tick(bool singleFrame) {
         }
     }
 
+    // The flash's own wait is not the tick's work.
+    s.tickCost.Add(tickWatch.Microseconds());
     if (flash) {
         while (::timeGetTime() - flashStart < kFlashMs) {
         }

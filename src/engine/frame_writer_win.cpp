@@ -101,11 +101,13 @@ bool RecordingEngine::GiveFormat(const FrameSlot& slot) {
 
 bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
     Session& s = *session_;
+    const Stopwatch writeWatch;
     VideoCompressor::Frame frame{slot.bits, static_cast<size_t>(s.imageSize), true};
     if (s.compressor) {
         const HRESULT hr = s.compressor->Compress(slot.bits, s.keyFrameDue, frame);
         if (hr != AVIERR_OK)
             return Abort(hr, abort_code::VideoWriteFailed);
+        s.compressCost.Add(writeWatch.Microseconds());
     }
     // The frame as it goes into the file: compressed, it may be a small part of the picture.
     if (!RoomFor(frame.size, false))
@@ -120,6 +122,7 @@ bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
     ++s.framesWritten;
     s.frameIndex.AdvanceTo(static_cast<int32_t>(at + 1));
     Checkpoint(false);
+    s.writeCost.Add(writeWatch.Microseconds());
     return true;
 }
 

@@ -144,6 +144,7 @@ private:
     void RefreshPalette();
     void RequestStop() const;
     void ReportOutcome(HRESULT lastError);
+    void LogCosts() const;
     // The sound's side of the start, of each run (start, resume), of the session loop's turn
     // (the first frame's moment, the device's progress), of a pause and of the stop.
     void StartSound(int32_t initialState);

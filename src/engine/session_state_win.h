@@ -5,6 +5,7 @@
 
 #include "avi/avi_writer.h"
 #include "avi/win_file_win.h"
+#include "engine/cost_meter.h"
 #include "engine/frame_ring.h"
 #include "engine/recording_engine_win.h"
 #include "engine/sound_start.h"
@@ -13,6 +14,21 @@
 #include <array>
 #include <vector>
 #include <vfw.h>
+
+// Microseconds since it was made, on the performance counter.
+class Stopwatch {
+public:
+    Stopwatch() noexcept { ::QueryPerformanceCounter(&start_); }
+    [[nodiscard]] int64_t Microseconds() const noexcept {
+        LARGE_INTEGER now, frequency;
+        ::QueryPerformanceCounter(&now);
+        ::QueryPerformanceFrequency(&frequency);
+        return (now.QuadPart - start_.QuadPart) * 1000000 / frequency.QuadPart;
+    }
+
+private:
+    LARGE_INTEGER start_{};
+};
 
 // One frame format: the bitmap header with its colour table, and the palette generation it
 // belongs to. A palette change makes a new block; a frame keeps pointing at the block it was
@@ -76,6 +92,12 @@ struct RecordingEngine::Session {
     DWORD lastCheckpointMs = 0;
     bool audio = false;    // the movie has an audio stream
     SoundStart soundStart; // RecordSound as the recording started, and its runs
+    // The engine's own costs: a timer tick (the region copied, the cursor drawn), and a frame
+    // written (compressed and into the file), for the timing log.
+    CostMeter tickCost;
+    CostMeter captureCost;
+    CostMeter writeCost;
+    CostMeter compressCost;
     bool priorityRaised = false;
     std::string fileName;
     std::string directory;     // where the free space is measured, with a trailing backslash
