@@ -15,6 +15,7 @@ mkdir -p "$OUT"
 rm -f "$OUT/long_take.avi" "$OUT/timing.log"
 "$root/tools/wine-session" --size 1024x768 --depth 24 -- bash -c '
     set -euo pipefail
+    export LC_ALL=C # figures printed with a decimal point, as bc gives them
     cd "$VIDORRA_BUILD/bin"
     wine testscene.exe >/dev/null 2>&1 &
     sleep 3
@@ -33,10 +34,10 @@ rm -f "$OUT/long_take.avi" "$OUT/timing.log"
     bytes=$(stat -c %s "$avi")
     echo "full screen 1024x768x32, $RATE fps for $MINUTES min, codec $codec"
     read -r _ ticks tick_mean tick_worst _ _ cap_mean cap_worst _ writes write_mean write_worst \
-        _ _ comp_mean comp_worst _ written _ dropped < "$OUT/timing.log"
+        _ _ comp_mean comp_worst _ written _ dropped < <(tr -d "\r" < "$OUT/timing.log")
     printf "frames written %d (ffprobe %d), dropped %d\n" "$written" "$frames" "$dropped"
-    printf "size %.1f MiB, %.2f MiB per minute of movie\n" "$(echo "$bytes / 1048576" | bc -l)" \
-        "$(echo "$bytes / 1048576 / ($frames / $RATE / 60)" | bc -l)"
+    awk -v b="$bytes" -v f="$frames" -v r="$RATE" \
+        "BEGIN { printf \"size %.1f MiB, %.2f MiB per minute of movie\\n\", b / 1048576, b / 1048576 / (f / r / 60) }"
     printf "%-34s %9s %9s\n" "ms" mean worst
     printf "%-34s %9.3f %9s\n" "bare capture loop (BitBlt)" "$bare" -
     printf "%-34s %9.3f %9s\n" "bare capture loop with cursor" "$cursor" -
