@@ -1,8 +1,21 @@
 #include "avi/win_file_win.h"
 
+#include <vfw.h>
+
 #include <algorithm>
 
 namespace avi {
+
+HRESULT AviError(WriteStatus status) noexcept {
+    switch (status) {
+    case WriteStatus::Ok:
+        return AVIERR_OK;
+    case WriteStatus::BadCall:
+        return AVIERR_BADPARAM;
+    default:
+        return AVIERR_FILEWRITE;
+    }
+}
 
 namespace {
 

@@ -3,6 +3,7 @@
 // to and repairs them in. Positioned reads and writes, so appending frames never seeks back and
 // forth through a shared file pointer.
 
+#include "avi/avi_writer.h"
 #include "avi/byte_file.h"
 #include "framework/handles_win.h"
 
@@ -10,6 +11,10 @@
 #include <string>
 
 namespace avi {
+
+// A writer's failure as the recorder reports it: AVIERR_OK, AVIERR_BADPARAM for a call out of
+// order, AVIERR_FILEWRITE for anything the file refused or cannot hold.
+[[nodiscard]] HRESULT AviError(WriteStatus status) noexcept;
 
 class WinFile final : public ByteFile {
 public:

@@ -18,10 +18,6 @@ constexpr uint64_t kCompletionReserve = 96 * 1024;
 // loses no more than this.
 constexpr DWORD kCheckpointMs = 1000;
 
-HRESULT WriteError(avi::WriteStatus status) {
-    return status == avi::WriteStatus::BadCall ? AVIERR_BADPARAM : AVIERR_FILEWRITE;
-}
-
 } // namespace
 
 // A write that fails on a full disk leaves a movie that plays, but one without its last index
@@ -83,7 +79,7 @@ bool RecordingEngine::GiveFormat(const FrameSlot& slot) {
             handlerUsed_ = fourcc::Dib;
             const avi::WriteStatus status = s.movie->SetVideoHandler(fourcc::Dib, false);
             if (status != avi::WriteStatus::Ok)
-                return Abort(WriteError(status), abort_code::VideoWriteFailed);
+                return Abort(avi::AviError(status), abort_code::VideoWriteFailed);
             hr = AVIERR_OK;
         }
     }
@@ -116,7 +112,7 @@ bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
     const int64_t at = std::max<int64_t>(position, s.movie->VideoLength());
     const avi::WriteStatus status = s.movie->WriteVideo(at, frame.data, frame.size, frame.key);
     if (status != avi::WriteStatus::Ok)
-        return Abort(WriteError(status), abort_code::VideoWriteFailed);
+        return Abort(avi::AviError(status), abort_code::VideoWriteFailed);
     if (frame.key)
         s.keyFrameDue = false;
     ++s.framesWritten;
@@ -136,7 +132,7 @@ void RecordingEngine::Checkpoint(bool now) {
     s.lastCheckpointMs = time;
     const avi::WriteStatus status = s.movie->Checkpoint();
     if (status != avi::WriteStatus::Ok)
-        (void)Abort(WriteError(status), abort_code::VideoWriteFailed);
+        (void)Abort(avi::AviError(status), abort_code::VideoWriteFailed);
 }
 
 bool RecordingEngine::Abort(HRESULT hr, int32_t code) {
@@ -157,7 +153,7 @@ void RecordingEngine::CloseMovie() {
         // failure here still leaves the movie as the last checkpoint saw it, and is told.
         const avi::WriteStatus status = s.movie->Finish();
         if (status != avi::WriteStatus::Ok && s.frameIndex.Abort(abort_code::VideoWriteFailed))
-            s.lastAviError = WriteError(status);
+            s.lastAviError = avi::AviError(status);
     }
     s.compressor.reset();
     s.movie.reset();

@@ -1,5 +1,6 @@
 #include "sound/avi_sound_writer_win.h"
 
+#include "avi/win_file_win.h"
 #include "sound/wave.h"
 #include "sound/wave_format_win.h"
 
@@ -291,11 +292,8 @@ HRESULT CAviSoundWriter::Append(const void* data, int32_t samples, int32_t bytes
     // takes nothing more.
     HRESULT hr = AVIERR_FILEWRITE;
     if (owner_->RoomForSound(static_cast<uint64_t>(bytes))) {
-        const avi::WriteStatus status =
-            stream_->WriteAudio(stream_->AudioLength(), data, static_cast<size_t>(bytes));
-        hr = status == avi::WriteStatus::Ok        ? AVIERR_OK
-             : status == avi::WriteStatus::BadCall ? AVIERR_BADPARAM
-                                                   : AVIERR_FILEWRITE;
+        hr = avi::AviError(
+            stream_->WriteAudio(stream_->AudioLength(), data, static_cast<size_t>(bytes)));
     }
     if (hr == AVIERR_OK) {
         written_ += samples;
