@@ -294,6 +294,55 @@ bool IsWhole(Reader& r, const Header& header, const Scan& scan, const Expected& 
     return true;
 }
 
+// A cheap proof that a file is whole, from its headers and indexes alone, so that looking at a
+// long take costs a few reads: the RIFF segments follow one another to the file's very end,
+// a lone segment holds the classic index after its 'movi' list, and every stream's length is
+// what its super index counts. Whatever the writer appends after a checkpoint lies past the
+// sizes the header declares, so a cut-off file never passes; one that does not gets the scan.
+bool ProvedWhole(Reader& r, const Header& header) {
+    uint64_t at = 0;
+    size_t segments = 0;
+    while (at < r.Size()) {
+        uint8_t s[12];
+        if (!r.Read(at, s, sizeof s) || LoadU32(s) != Fourcc("RIFF") ||
+            LoadU32(s + 8) != Fourcc(segments == 0 ? "AVI " : "AVIX"))
+            return false;
+        const uint64_t size = LoadU32(s + 4);
+        at += 8 + size + (size & 1);
+        ++segments;
+    }
+    if (at != r.Size())
+        return false;
+    if (segments == 1) {
+        const std::optional<uint32_t> movi = r.U32(header.movi + 4);
+        if (!movi || r.U32(header.movi + 8 + *movi + (*movi & 1)) != Fourcc("idx1"))
+            return false;
+    }
+    std::optional<uint32_t> videoLength;
+    for (const StreamHeader& s : header.streams) {
+        const std::optional<uint32_t> inUse = r.U32(s.indx + 4);
+        if (!inUse || *inUse == 0 || *inUse > s.indxCapacity)
+            return false;
+        std::vector<uint8_t> entries(size_t{16} * *inUse);
+        if (!r.Read(s.indx + 24, entries.data(), entries.size()))
+            return false;
+        uint64_t duration = 0;
+        for (uint32_t j = 0; j < *inUse; ++j) {
+            const uint8_t* e = &entries[size_t{16} * j];
+            const uint64_t offset = LoadU64(e);
+            if (offset > r.Size() || LoadU32(e + 8) > r.Size() - offset)
+                return false;
+            duration += LoadU32(e + 12);
+        }
+        const std::optional<uint32_t> length = r.U32(s.strh + 32);
+        if (!length || *length != duration)
+            return false;
+        if (s.type == Fourcc("vids") && !videoLength)
+            videoLength = length;
+    }
+    return header.dmlh == 0 || !videoLength || r.U32(header.dmlh) == videoLength;
+}
+
 class Patcher {
 public:
     explicit Patcher(ByteFile& file) : file_(file) {}
@@ -319,6 +368,8 @@ RepairResult CheckRepair(ByteFile& file) {
     const std::optional<Header> header = ReadHeader(r);
     if (!header)
         return RepairResult::NotReadable;
+    if (ProvedWhole(r, *header))
+        return RepairResult::NothingToDo;
     const Scan scan = ScanChunks(r, *header);
     return IsWhole(r, *header, scan, Count(*header, scan)) ? RepairResult::NothingToDo
                                                            : RepairResult::Repaired;

@@ -18,7 +18,8 @@ enum class RepairResult {
 [[nodiscard]] RepairResult Repair(ByteFile& file);
 
 // Whether Repair would have anything to do, without writing: Repaired for a cut-off movie,
-// NothingToDo for a whole one, NotReadable for anything else.
+// NothingToDo for a whole one, NotReadable for anything else. A whole movie made by Writer is
+// known from its headers and indexes, without reading every chunk, however long it is.
 [[nodiscard]] RepairResult CheckRepair(ByteFile& file);
 
 } // namespace avi

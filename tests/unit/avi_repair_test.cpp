@@ -111,6 +111,10 @@ TEST(AviRepair, MovieCutAnywherePlaysToTheLastSecondAndRepairsWhole) {
         cuts.push_back(journal.Total() * i / 13);
     for (int i = 0; i < 6; ++i)
         cuts.push_back(checkpoints[1].bytes + random() % (journal.Total() - checkpoints[1].bytes));
+    // Just after each checkpoint: the headers then count what is there, whether or not the
+    // file is whole.
+    for (size_t i = 1; i < checkpoints.size(); ++i)
+        cuts.push_back(checkpoints[i].bytes);
     cuts.push_back(journal.Total());
     const auto path = dir / "cut.avi";
     for (const uint64_t cut : cuts) {
@@ -165,6 +169,66 @@ TEST(AviRepair, MovieCutAnywherePlaysToTheLastSecondAndRepairsWhole) {
             EXPECT_EQ(seeked.front(), 20);
         }
         EXPECT_EQ(avi::Repair(file), avi::RepairResult::NothingToDo);
+    }
+}
+
+// Looking for a cut-off take at every start-up must not read a long one chunk by chunk: a whole
+// movie is known from its headers and indexes, and one written past its last checkpoint is
+// still found out.
+TEST(AviRepair, CheckKnowsAWholeMovieFromItsHeadersAndACutOneStill) {
+    class CountingFile final : public avi::ByteFile {
+    public:
+        explicit CountingFile(avi::MemoryFile& file) : file_(file) {}
+        bool WriteAt(uint64_t offset, const void* data, size_t size) override {
+            return file_.WriteAt(offset, data, size);
+        }
+        bool Truncate(uint64_t size) override { return file_.Truncate(size); }
+        bool Flush() override { return true; }
+        uint64_t Size() override { return file_.Size(); }
+        bool ReadAt(uint64_t offset, void* data, size_t size) override {
+            ++reads;
+            return file_.ReadAt(offset, data, size);
+        }
+        int reads = 0;
+
+    private:
+        avi::MemoryFile& file_;
+    };
+
+    constexpr int kFrames = 6000;
+    for (const uint64_t segmentBytes : {uint64_t{1} << 30, uint64_t{128} * 1024}) {
+        for (const bool finished : {true, false}) {
+            SCOPED_TRACE(std::to_string(segmentBytes) + (finished ? " finished" : " cut off"));
+            avi::MemoryFile file;
+            avi::WriterLimits limits;
+            limits.segmentBytes = segmentBytes;
+            limits.indexChunkEntries = 256;
+            avi::Writer w(file, Video(), Audio(), limits);
+            ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+            const auto format = BitmapHeader();
+            ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+            const std::vector<uint8_t> delta(24, 7);
+            const auto sound = Samples(0, 32);
+            for (int i = 0; i < kFrames; ++i) {
+                ASSERT_EQ(w.WriteVideo(i, delta.data(), delta.size(), i % 100 == 0),
+                          avi::WriteStatus::Ok);
+                ASSERT_EQ(w.WriteAudio(int64_t{32} * i, sound.data(), sound.size()),
+                          avi::WriteStatus::Ok);
+                if (i % 10 == 9) {
+                    ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
+                }
+            }
+            // Cut off: a frame after the last checkpoint, and the program gone.
+            ASSERT_EQ(finished ? w.Finish()
+                               : w.WriteVideo(kFrames, delta.data(), delta.size(), false),
+                      avi::WriteStatus::Ok);
+            CountingFile counted(file);
+            EXPECT_EQ(avi::CheckRepair(counted),
+                      finished ? avi::RepairResult::NothingToDo : avi::RepairResult::Repaired);
+            if (finished) {
+                EXPECT_LT(counted.reads, 100);
+            }
+        }
     }
 }
 
