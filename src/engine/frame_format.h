@@ -64,8 +64,3 @@ void BuildColorTable(const PaletteColor* palette, int32_t count, int32_t staticH
 
 // The AVI error number shown to the user: the low 16 bits of the code minus the AVI facility base.
 int32_t AviErrorNumber(int32_t hresult) noexcept;
-
-// Where, in the first bytes of an AVI file, the video stream header keeps its compressor code
-// (fccHandler of the first 'strh' of type 'vids'); empty when those bytes do not hold one.
-// Every chunk is walked within `size`, so a damaged header cannot send the search outside it.
-std::optional<size_t> VideoHandlerOffset(const uint8_t* data, size_t size) noexcept;
