@@ -89,8 +89,15 @@ class WineSession:
     # Windows on the screen
 
     def windows(self):
-        out = self.wine(self.bin / "winprobe.exe", "dump", timeout=30).stdout
-        return [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+        # The probe's dump always ends with 0, yet now and then under a busy Wine a run of it
+        # ends with 1 having printed nothing; such a run is tried again.
+        for attempt in range(3):
+            result = self.wine(self.bin / "winprobe.exe", "dump", timeout=30,
+                               check=attempt == 2)
+            if result.returncode == 0:
+                break
+            time.sleep(0.5)
+        return [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
 
     def find_top(self, title, visible=True):
         for w in self.windows():
