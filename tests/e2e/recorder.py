@@ -47,6 +47,38 @@ def dismiss(session, box):
     session.command(box["hwnd"], 1)
 
 
+def dialog_controls(session):
+    """The main dialog and its controls by id, or (None, {}) before it shows."""
+    dlg = session.find_top(TITLE, visible=False)
+    if not dlg:
+        return None, {}
+    return dlg, {c["id"]: c for c in session.children(dlg) if c["parent"] == dlg["hwnd"]}
+
+
+def wait_captions(session, record, pause, timeout=20):
+    """Waits until the start/stop and pause buttons read as given: the state has changed."""
+    def match():
+        _, c = dialog_controls(session)
+        return c and c[1000]["text"] == record and c[1001]["text"] == pause and c
+    return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
+
+
+def key(session, *keys):
+    """Presses keys as a user would. The X server here gives a key to the window under the
+    pointer, and over the bare desktop no program hears it, hot keys included; so a pointer
+    left there (a window under it has closed) is first moved onto the main dialog, if it
+    shows."""
+    where = dict(item.split("=", 1) for item in
+                 session.run("xdotool", "getmouselocation", "--shell").stdout.split())
+    root = session.run("xwininfo", "-root").stdout.split("Window id:")[1].split()[0]
+    if int(where["WINDOW"]) == int(root, 16):
+        dlg, _ = dialog_controls(session)
+        if dlg and dlg["visible"]:
+            x0, y0, x1, y1 = dlg["rect"]
+            session.run("xdotool", "mousemove", (x0 + x1) // 2, (y0 + y1) // 2)
+    session.run("xdotool", "key", *keys)
+
+
 class Recording:
     """One run of Vidorra.exe started with -recx and the given switches."""
 
@@ -61,6 +93,12 @@ class Recording:
         wait_until(lambda: self.avi.exists() or self.proc.poll() is not None, timeout,
                    what="the recording to start")
         assert self.proc.poll() is None, "Vidorra ended before recording"
+
+    def wait_picture(self):
+        """The picture has begun: with sound, that is once the input gives sound, some time
+        after the file is made."""
+        self.wait_started()
+        wait_captions(self.session, "Stop", "Pause")
 
     def stop(self, timeout=60):
         """Presses the Start hot key, as a user in another program would; the process must end

@@ -6,28 +6,10 @@ import subprocess
 import time
 
 import scene
-from recorder import STATE_KEY, dismiss, wait_message
+from recorder import STATE_KEY, dialog_controls, dismiss, key, wait_captions, wait_message
 from winesession import wait_until
 
 TITLE = "Vidorra"
-
-
-def dialog_controls(session):
-    dlg = session.find_top(TITLE, visible=False)
-    assert dlg, "the main dialog is gone"
-    return dlg, {c["id"]: c for c in session.children(dlg) if c["parent"] == dlg["hwnd"]}
-
-
-def wait_captions(session, record, pause, timeout=15):
-    def match():
-        _, c = dialog_controls(session)
-        return c[1000]["text"] == record and c[1001]["text"] == pause and c
-    return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
-
-
-def key(session, *keys):
-    session.run("xdotool", "key", *keys)
-
 
 
 def test_hot_keys_start_pause_take_frames_resume_lock_pan_and_stop(

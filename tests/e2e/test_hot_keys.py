@@ -5,8 +5,8 @@ key works from another program while the old one is let go, and the binding is s
 import time
 
 import scene
-from recorder import KEYS_KEY
-from test_control import key, reg_values, wait_captions
+from recorder import KEYS_KEY, key, wait_captions
+from test_control import reg_values
 from test_pages import MainWindow
 from test_scene import running_scene
 from winesession import wait_until

@@ -17,7 +17,8 @@ import pytest
 
 import scene
 from sound import audio_stream, loud_spans, pitch, read_sound, tone_file, tone_level, Sync
-from recorder import STATE_KEY, Recording, message_boxes, small_drive, wait_message, dismiss
+from recorder import (STATE_KEY, Recording, dialog_controls, key, message_boxes, small_drive,
+                      wait_captions)
 from test_scene import REGION, running_scene, wait_painted
 from winesession import WineSession, wait_until
 
@@ -74,9 +75,7 @@ def test_sound_is_recorded_in_the_chosen_format_at_the_pitch_played_and_as_long_
     tone = tone_file(tmp_path / "tone.wav", 700, 1.5)
     avi = tmp_path / "sound.avi"
     rec = Recording(session, avi, "-x", 0, "-y", 0, "-w", 64, "-h", 48, "-f", 10, "-i-", "-s+")
-    # The picture begins once the sound input gives sound, some time after the file is made.
-    rec.wait_started()
-    wait_captions(session, "Stop", "Pause")
+    rec.wait_picture()
     time.sleep(0.5)
     play(session, tone)
     time.sleep(0.5)
@@ -170,26 +169,6 @@ def test_flashes_and_their_tones_stay_in_step_through_the_recording(session, sou
 
 
 # Pausing
-
-
-def dialog_controls(session):
-    """The main dialog and its controls by id, or (None, {}) before it shows."""
-    dlg = session.find_top(TITLE, visible=False)
-    if not dlg:
-        return None, {}
-    return dlg, {c["id"]: c for c in session.children(dlg) if c["parent"] == dlg["hwnd"]}
-
-
-def wait_captions(session, record, pause, timeout=20):
-    """Waits until the start/stop and pause buttons read as given: the state has changed."""
-    def match():
-        _, c = dialog_controls(session)
-        return c and c[1000]["text"] == record and c[1001]["text"] == pause and c
-    return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
-
-
-def key(session, *keys):
-    session.run("xdotool", "key", *keys)
 
 
 def frame_times(path):
