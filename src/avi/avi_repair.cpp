@@ -266,6 +266,26 @@ Expected Count(const Header& header, const Scan& scan) {
     return e;
 }
 
+// A stream's super index as its header holds it: the entries in use, 16 bytes each (offset,
+// size, duration); empty when the count is missing or more than the room kept for them.
+std::optional<std::vector<uint8_t>> SuperIndexEntries(Reader& r, const StreamHeader& s) {
+    const std::optional<uint32_t> inUse = r.U32(s.indx + 4);
+    if (!inUse || *inUse > s.indxCapacity)
+        return std::nullopt;
+    std::vector<uint8_t> entries(size_t{16} * *inUse);
+    if (!entries.empty() && !r.Read(s.indx + 24, entries.data(), entries.size()))
+        return std::nullopt;
+    return entries;
+}
+
+// What a super index counts: the durations of its index chunks summed.
+uint64_t IndexedDuration(const std::vector<uint8_t>& entries) {
+    uint64_t duration = 0;
+    for (size_t at = 0; at < entries.size(); at += 16)
+        duration += LoadU32(&entries[at + 12]);
+    return duration;
+}
+
 // A whole file: nothing after the last segment, the classic index in place, and headers that
 // count what is there.
 bool IsWhole(Reader& r, const Header& header, const Scan& scan, const Expected& e) {
@@ -280,13 +300,8 @@ bool IsWhole(Reader& r, const Header& header, const Scan& scan, const Expected& 
         const StreamHeader& s = header.streams[i];
         if (r.U32(s.strh + 32) != e.lengths[i])
             return false;
-        const auto inUse = r.U32(s.indx + 4);
-        if (!inUse || *inUse > s.indxCapacity)
-            return false;
-        uint64_t duration = 0;
-        for (uint32_t j = 0; j < *inUse; ++j)
-            duration += r.U32(s.indx + 24 + 16 * j + 12).value_or(0);
-        if (duration != e.lengths[i])
+        const auto entries = SuperIndexEntries(r, s);
+        if (!entries || IndexedDuration(*entries) != e.lengths[i])
             return false;
     }
     if (e.video >= 0 && header.dmlh != 0 && r.U32(header.dmlh) != e.lengths[e.video])
@@ -320,22 +335,16 @@ bool ProvedWhole(Reader& r, const Header& header) {
     }
     std::optional<uint32_t> videoLength;
     for (const StreamHeader& s : header.streams) {
-        const std::optional<uint32_t> inUse = r.U32(s.indx + 4);
-        if (!inUse || *inUse == 0 || *inUse > s.indxCapacity)
+        const auto entries = SuperIndexEntries(r, s);
+        if (!entries || entries->empty())
             return false;
-        std::vector<uint8_t> entries(size_t{16} * *inUse);
-        if (!r.Read(s.indx + 24, entries.data(), entries.size()))
-            return false;
-        uint64_t duration = 0;
-        for (uint32_t j = 0; j < *inUse; ++j) {
-            const uint8_t* e = &entries[size_t{16} * j];
-            const uint64_t offset = LoadU64(e);
-            if (offset > r.Size() || LoadU32(e + 8) > r.Size() - offset)
+        for (size_t at = 0; at < entries->size(); at += 16) {
+            const uint64_t offset = LoadU64(&(*entries)[at]);
+            if (offset > r.Size() || LoadU32(&(*entries)[at + 8]) > r.Size() - offset)
                 return false;
-            duration += LoadU32(e + 12);
         }
         const std::optional<uint32_t> length = r.U32(s.strh + 32);
-        if (!length || *length != duration)
+        if (!length || *length != IndexedDuration(*entries))
             return false;
         if (s.type == Fourcc("vids") && !videoLength)
             videoLength = length;
