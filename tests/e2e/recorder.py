@@ -3,6 +3,7 @@ Start hot key, and read the messages it shows."""
 
 import contextlib
 import os
+import re
 import subprocess
 import time
 from pathlib import Path
@@ -63,6 +64,13 @@ def wait_captions(session, record, pause, timeout=20):
     return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
 
 
+def frames_recorded(status):
+    """The frames a stop's status line says were recorded: "N frames recorded, M dropped"."""
+    match = re.fullmatch(r"(\d+) frames recorded, \d+ dropped", status)
+    assert match, status
+    return int(match.group(1))
+
+
 def key(session, *keys):
     """Presses keys as a user would. The X server here gives a key to the window under the
     pointer, and over the bare desktop no program hears it, hot keys included; so a pointer
@@ -70,8 +78,7 @@ def key(session, *keys):
     shows."""
     where = dict(item.split("=", 1) for item in
                  session.run("xdotool", "getmouselocation", "--shell").stdout.split())
-    root = session.run("xwininfo", "-root").stdout.split("Window id:")[1].split()[0]
-    if int(where["WINDOW"]) == int(root, 16):
+    if int(where["WINDOW"]) == session.root_window:
         dlg, _ = dialog_controls(session)
         if dlg and dlg["visible"]:
             x0, y0, x1, y1 = dlg["rect"]

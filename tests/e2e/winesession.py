@@ -1,6 +1,7 @@
 """The Wine session of tools/wine-session, for pytest: start one, run Windows programs in it,
 read their windows through the probe, take screenshots, end it."""
 
+import functools
 import json
 import os
 import shutil
@@ -98,6 +99,11 @@ class WineSession:
                 break
             time.sleep(0.5)
         return [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
+
+    @functools.cached_property
+    def root_window(self):
+        """The X root window's id: what the pointer is over where no window is."""
+        return int(self.run("xwininfo", "-root").stdout.split("Window id:")[1].split()[0], 16)
 
     def find_top(self, title, visible=True):
         for w in self.windows():
