@@ -89,6 +89,24 @@ void Capture(HDC screen, Frame& f, int w, int h, bool cursor, HDC cursorDc) {
     GdiFlush();
 }
 
+// The screen to copy from, and a square the cursor is drawn on before it goes into a frame.
+struct Screen {
+    HDC dc = GetDC(nullptr);
+    int width = GetDeviceCaps(dc, HORZRES);
+    int height = GetDeviceCaps(dc, VERTRES);
+    HDC cursorDc = CreateCompatibleDC(dc);
+    HBITMAP cursorBitmap = CreateCompatibleBitmap(dc, 32, 32);
+
+    Screen() { SelectObject(cursorDc, cursorBitmap); }
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
+    ~Screen() {
+        DeleteDC(cursorDc);
+        DeleteObject(cursorBitmap);
+        ReleaseDC(nullptr, dc);
+    }
+};
+
 // Uncompressed frames into a movie of `rate` frames per second, by one of the two writers.
 class MovieOut {
 public:
@@ -187,12 +205,9 @@ std::unique_ptr<MovieOut> OpenOut(const std::string& writer, const std::string& 
 
 // Per-frame costs of each region, back to back.
 void Loops(int frames, const std::string& file) {
-    HDC screen = GetDC(nullptr);
-    const int sw = GetDeviceCaps(screen, HORZRES), sh = GetDeviceCaps(screen, VERTRES);
-    HDC cursorDc = CreateCompatibleDC(screen);
-    HBITMAP cursorBitmap = CreateCompatibleBitmap(screen, 32, 32);
-    SelectObject(cursorDc, cursorBitmap);
-    const int sizes[][2] = {{320, 240}, {640, 480}, {sw, sh}};
+    const Screen display;
+    HDC screen = display.dc, cursorDc = display.cursorDc;
+    const int sizes[][2] = {{320, 240}, {640, 480}, {display.width, display.height}};
     for (const auto& s : sizes) {
         const int w = s[0], h = s[1];
         Frame f = MakeFrame(screen, w, h);
@@ -230,19 +245,14 @@ void Loops(int frames, const std::string& file) {
         std::printf("%dx%d %.3f %.3f %.3f %.3f\n", w, h, bare, withCursor, avifile, ours);
         FreeFrame(f);
     }
-    DeleteDC(cursorDc);
-    DeleteObject(cursorBitmap);
-    ReleaseDC(nullptr, screen);
 }
 
 // The recorder's shape: ticks on this thread, writes on another, a small ring between them.
 void Paced(const std::string& writer, int rate, int seconds, const std::string& file) {
     constexpr int kSlots = 5;
-    HDC screen = GetDC(nullptr);
-    const int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
-    HDC cursorDc = CreateCompatibleDC(screen);
-    HBITMAP cursorBitmap = CreateCompatibleBitmap(screen, 32, 32);
-    SelectObject(cursorDc, cursorBitmap);
+    const Screen display;
+    HDC screen = display.dc, cursorDc = display.cursorDc;
+    const int w = display.width, h = display.height;
     std::array<Frame, kSlots> slots;
     for (Frame& f : slots)
         f = MakeFrame(screen, w, h);
@@ -314,9 +324,6 @@ void Paced(const std::string& writer, int rate, int seconds, const std::string& 
                 writeWorst);
     for (Frame& f : slots)
         FreeFrame(f);
-    DeleteDC(cursorDc);
-    DeleteObject(cursorBitmap);
-    ReleaseDC(nullptr, screen);
 }
 
 } // namespace
