@@ -48,12 +48,20 @@ std::optional<StreamRate> VideoStreamRate(double frameRate, double playbackRate)
     if (!std::isfinite(frameRate) || !std::isfinite(playbackRate) || frameRate <= 0 ||
         playbackRate <= 0)
         return std::nullopt;
-    const double rate = 1000.0 * frameRate;
-    const double scale = 1000.0 * frameRate / playbackRate + 0.5;
+    // Both rates as whole thousandths first, as they are stored, and the scale in integers: the
+    // 32-bit build's floating point keeps extra digits, and 1000 * 29.97 cut to an integer gave
+    // 29969 there.
+    const double rate = std::round(1000.0 * frameRate);
+    const double playback = std::round(1000.0 * playbackRate);
     constexpr double kMax = std::numeric_limits<uint32_t>::max();
-    if (rate < 1.0 || scale < 1.0 || rate > kMax || scale > kMax)
+    if (rate < 1.0 || rate > kMax || playback < 1.0 || playback > kMax * 1000.0)
         return std::nullopt;
-    return StreamRate{static_cast<uint32_t>(rate), static_cast<uint32_t>(scale)};
+    const auto r = static_cast<uint64_t>(rate);
+    const auto p = static_cast<uint64_t>(playback);
+    const uint64_t scale = (r * 1000 + p / 2) / p;
+    if (scale < 1 || scale > std::numeric_limits<uint32_t>::max())
+        return std::nullopt;
+    return StreamRate{static_cast<uint32_t>(r), static_cast<uint32_t>(scale)};
 }
 
 void BuildColorTable(const PaletteColor* palette, int32_t count, int32_t staticHalf,

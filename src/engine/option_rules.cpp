@@ -67,7 +67,11 @@ bool LoadRate(uint32_t stored, double& field) noexcept {
 int32_t TimerPeriodMs(double rate) noexcept {
     if (!IsValidRate(rate))
         return 0;
-    return static_cast<int32_t>(1000.0 / rate + 0.5);
+    // In whole thousandths, so that every build rounds a half alike (3.2 gives 313).
+    const uint64_t thousandths = RateToThousandths(rate);
+    if (thousandths == 0)
+        return 0;
+    return static_cast<int32_t>((uint64_t{1000000} + thousandths / 2) / thousandths);
 }
 
 int32_t NearestSampleRate(int32_t v) noexcept {

@@ -89,7 +89,13 @@ SilenceFrame SilenceForFrame(const PcmFormat& format, double playbackRate) noexc
     silence.fill = SilenceByte(format);
     if (!(playbackRate > 0))
         return silence;
-    const double samples = std::trunc(format.samplesPerSec / playbackRate);
+    // A frame's share in whole thousandths of a frame a second where it can be: the 32-bit
+    // build's floating point keeps extra digits, and 22050 / 4.9 cut to an integer gave 4499.
+    const double thousandths = std::round(playbackRate * 1000.0);
+    const double samples = thousandths >= 1.0 && thousandths <= 1e12
+                               ? static_cast<double>(uint64_t{format.samplesPerSec} * 1000 /
+                                                     static_cast<uint64_t>(thousandths))
+                               : std::trunc(format.samplesPerSec / playbackRate);
     if (!(samples >= 0) || samples > std::numeric_limits<int32_t>::max())
         return silence;
     silence.samples = static_cast<int32_t>(samples);
