@@ -194,7 +194,9 @@ Scan ScanChunks(Reader& r, const Header& header) {
         const uint32_t id = LoadU32(c);
         const uint64_t size = LoadU32(c + 4);
         const uint64_t next = at + 8 + size + (size & 1);
-        if (next > r.Size())
+        // A segment is walked into whatever size it declares: a closed one copied only in
+        // part runs past the end of the file, and every chunk in it before the cut counts.
+        if (id != Fourcc("RIFF") && next > r.Size())
             break;
         if (id == Fourcc("RIFF")) {
             uint8_t s[16];

@@ -349,7 +349,10 @@ bool Writer::CloseFirstSegment() {
 }
 
 bool Writer::BeginSegment() {
-    if (!FlushIndexes())
+    // The closing segment's chunks and indexes are on the disk before its final size says they
+    // are there, and that size before the next segment begins: a power cut at any moment of the
+    // switch leaves a file that the repair can read to its last chunk.
+    if (!FlushIndexes() || !sink_.Flush())
         return false;
     if (!firstClosed_) {
         if (!CloseFirstSegment())
@@ -365,7 +368,7 @@ bool Writer::BeginSegment() {
     b.Code("LIST");
     b.U32(4);
     b.Code("movi");
-    if (!Write(end_, b.Data(), b.Size()))
+    if (!sink_.Flush() || !Write(end_, b.Data(), b.Size()))
         return false;
     end_ += b.Size();
     segments_.push_back(segment);

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
+#include <sstream>
 
 using namespace avi_test;
 
@@ -169,6 +172,68 @@ TEST(AviRepair, MovieCutAnywherePlaysToTheLastSecondAndRepairsWhole) {
             EXPECT_EQ(seeked.front(), 20);
         }
         EXPECT_EQ(avi::Repair(file), avi::RepairResult::NothingToDo);
+    }
+}
+
+// A finished take copied only in part (or cut by a power failure after a segment was closed):
+// the closed segments declare sizes that run past the end of the copy. Repair walks into them
+// anyway and keeps every frame and sample whose chunk lies wholly before the cut.
+TEST(AviRepair, AFinishedTakeCutAnywhereKeepsEveryChunkBeforeTheCut) {
+    TempDir dir;
+    avi::MemoryFile finished;
+    avi::WriterLimits limits;
+    limits.segmentBytes = 48 * 1024;
+    limits.indexChunkEntries = 16;
+    avi::Writer w(finished, Video(), Audio(), limits);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    const auto format = BitmapHeader();
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    constexpr int kFrames = 60;
+    for (int i = 0; i < kFrames; ++i) {
+        const auto pixels = FramePixels(i);
+        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+        const auto sound = Samples(int64_t{i} * 1102, 1102);
+        ASSERT_EQ(w.WriteAudio(int64_t{i} * 1102, sound.data(), sound.size()),
+                  avi::WriteStatus::Ok);
+        if (i % 10 == 9) {
+            ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
+        }
+    }
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    ASSERT_GE(w.Segments(), 4);
+    const auto path = dir / "copy.avi";
+    SaveFile(path, finished.bytes);
+
+    // Where each chunk of the whole file ends, by stream.
+    std::vector<uint64_t> frameEnds;
+    std::vector<uint64_t> soundEnds;
+    std::istringstream packets(RunCommand(
+        "ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 " + Quote(path)));
+    for (std::string line; std::getline(packets, line);) {
+        int stream = -1;
+        long size = 0;
+        unsigned long long pos = 0;
+        if (std::sscanf(line.c_str(), "%d,%ld,%llu", &stream, &size, &pos) == 3)
+            (stream == 0 ? frameEnds : soundEnds).push_back(pos + 8 + size);
+    }
+    ASSERT_EQ(frameEnds.size(), static_cast<size_t>(kFrames));
+
+    for (int i = 0; i < 24; ++i) {
+        const uint64_t cut = frameEnds[0] + (finished.bytes.size() - frameEnds[0]) * i / 24;
+        SCOPED_TRACE("copied " + std::to_string(cut) + " of " +
+                     std::to_string(finished.bytes.size()) + " bytes");
+        avi::MemoryFile copy;
+        copy.bytes.assign(finished.bytes.begin(), finished.bytes.begin() + cut);
+        ASSERT_EQ(avi::Repair(copy), avi::RepairResult::Repaired);
+        SaveFile(path, copy.bytes);
+        const auto before = [cut](const std::vector<uint64_t>& ends) {
+            return static_cast<int>(std::count_if(ends.begin(), ends.end(),
+                                                  [cut](uint64_t end) { return end <= cut; }));
+        };
+        const Decoded whole = Decode(path);
+        EXPECT_EQ(whole.frames, Numbers(before(frameEnds)));
+        EXPECT_EQ(whole.sound.size(), static_cast<size_t>(before(soundEnds)) * 1102);
+        EXPECT_EQ(avi::Repair(copy), avi::RepairResult::NothingToDo);
     }
 }
 
