@@ -5,7 +5,7 @@
 #   bench/avi_writer.sh [FRAMES] [DIRECTORY]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/build" >/dev/null
+"$root/tools/build" native >/dev/null
 cmake --build "$root/build/native" --target avi_writer_bench >/dev/null
 out=${2:-$root/build/bench}
 mkdir -p "$out"

@@ -15,7 +15,7 @@
 #   bench/capture.sh [FRAMES] [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/build" >/dev/null
+"$root/tools/build" wine >/dev/null
 export FRAMES=${1:-200} SECONDS_HELD=${2:-60} OUT=$root/build/bench
 mkdir -p "$OUT"
 "$root/tools/wine-session" --size 1024x768 --depth 24 -- bash -c '

@@ -7,7 +7,7 @@
 #   bench/frame_clock.sh [MINUTES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/build" >/dev/null
+"$root/tools/build" wine >/dev/null
 export MINUTES=${1:-10} OUT=$root/build/bench
 mkdir -p "$OUT"
 rm -f "$OUT/clock-vidorra.avi" "$OUT/clock-ffmpeg.mkv"

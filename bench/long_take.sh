@@ -9,7 +9,7 @@
 #   bench/long_take.sh [MINUTES] [RATE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/build" >/dev/null
+"$root/tools/build" wine >/dev/null
 export MINUTES=${1:-10} RATE=${2:-60} OUT=$root/build/bench
 mkdir -p "$OUT"
 rm -f "$OUT/long_take.avi" "$OUT/timing.log"

@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 minutes=${1:-10}
 [[ $minutes =~ ^[0-9]+([.][0-9]+)?$ ]] || { echo "usage: bench/sound_sync.sh [MINUTES]" >&2; exit 2; }
-"$root/tools/build" >/dev/null
+"$root/tools/build" wine >/dev/null
 export SECONDS_TO_RECORD=$(echo "$minutes * 60 / 1" | bc) OUT=$root/build/bench/sound_sync
 export FPS=15 RATE=22050 REGION_X=100 REGION_Y=80 REGION_W=160 REGION_H=120
 mkdir -p "$OUT"

@@ -18,7 +18,7 @@
 #   bench/startstop.sh [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/build" >/dev/null
+"$root/tools/build" wine >/dev/null
 export RUNS=${1:-5} OUT=$root/build/bench/startstop
 rm -rf "$OUT"
 mkdir -p "$OUT"

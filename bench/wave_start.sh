@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
 [[ $runs =~ ^[0-9]+$ ]] || { echo "usage: bench/wave_start.sh [RUNS]" >&2; exit 2; }
-"$root/tools/build" >/dev/null
+"$root/tools/build" wine >/dev/null
 export RUNS=$runs
 "$root/tools/wine-session" -- bash -c '
     set -euo pipefail

@@ -64,12 +64,35 @@ def layer_counts(results: Path, name: str):
     return passed, failed, skipped
 
 
+def slowest(results: Path, count=10):
+    """The slowest test cases of every report: (seconds, layer, name)."""
+    cases = []
+    for report in sorted(results.glob("*.xml")):
+        if report.name == "win.xml":
+            continue  # the merged totals, which hold no cases
+        layer = report.stem.split("-")[0]
+        try:
+            root = ET.parse(report).getroot()
+        except (OSError, ET.ParseError):
+            continue
+        for case in root.iter("testcase"):
+            name = f"{case.get('classname', '')}.{case.get('name', '')}".lstrip(".")
+            cases.append((float(case.get("time", 0) or 0), layer, name))
+    return sorted(cases, reverse=True)[:count]
+
+
 def main():
     results = Path(sys.argv[1])
     totals = [0, 0, 0]
     for name in sys.argv[2:]:
         for i, n in enumerate(layer_counts(results, name)):
             totals[i] += n
+    build = results / "build.txt"
+    if build.exists():
+        print(f"build under test: {build.read_text().strip()}")
+    print("slowest tests:")
+    for seconds, layer, name in slowest(results):
+        print(f"  {seconds:7.1f} s  {layer:4}  {name}")
     line = f"{totals[0]} passed, {totals[1]} failed"
     if totals[2]:
         line += f", {totals[2]} skipped"
