@@ -54,22 +54,21 @@ def test_help_on_each_tab_and_in_about_opens_its_topic_and_goes_with_the_program
         session, fresh_settings):
     proc = session.start(session.bin / "Vidorra.exe")
     top, controls = wait_until(lambda: main_dialog(session), 30, what="the main dialog")
-    probe = session.bin / "winprobe.exe"
     for index, title in enumerate(TAB_TOPICS):
-        session.wine(probe, "tab", controls[1065]["hwnd"], index)
-        session.wine(probe, "click", controls[ID_HELP]["hwnd"])
+        session.probe("tab", controls[1065]["hwnd"], index)
+        session.probe("click", controls[ID_HELP]["hwnd"])
         text = wait_topic(session, title)
         assert len(text["text"]) > 600, "a topic written for a user, not a stub"
         session.screenshot(f"help_topic_{5 + index}")
 
     # The About box: the version as the template formats it, then its own Help.
-    session.wine(probe, "syscommand", top["hwnd"], SC_ABOUT)
+    session.probe("syscommand", top["hwnd"], SC_ABOUT)
     about = session.wait_window("About Vidorra")
     texts = [w["text"] for w in session.children(about)]
     assert "Version 1.30.0 (for Intel processors)" in texts
     session.screenshot("about_box")
     helps = [w for w in session.children(about) if w["id"] == ID_HELP]
-    session.wine(probe, "click", helps[0]["hwnd"])
+    session.probe("click", helps[0]["hwnd"])
     text = wait_topic(session, "About Vidorra")
     for switch in ("-recx", "-dumpopts", "Vidorra.Application", r"Software\Talvenor\Vidorra"):
         assert switch in text["text"]
@@ -99,7 +98,7 @@ def test_the_viewer_opens_the_shipped_file_and_follows_a_link(session):
     # paragraph end as one character.
     plain = text["text"].replace("\r\n", "\r")
     index = plain.index("\tSound:") + 1
-    x, y = map(int, session.wine(session.bin / "winprobe.exe", "charpos", text["hwnd"],
+    x, y = map(int, session.probe("charpos", text["hwnd"],
                                  index).stdout.split())
     session.run("xdotool", "mousemove", x + 4, y + 6, "click", "1")
     text = wait_topic(session, "The Sound tab")
@@ -118,7 +117,7 @@ def test_a_missing_help_file_is_the_viewers_to_report_and_holds_no_recording(
     avi = tmp_path / "during_help.avi"
     proc = session.start(program / "Vidorra.exe", "-i-", "-a", session.windows_path(avi))
     top, controls = wait_until(lambda: main_dialog(session), 30, what="the main dialog")
-    session.wine(session.bin / "winprobe.exe", "click", controls[ID_HELP]["hwnd"])
+    session.probe("click", controls[ID_HELP]["hwnd"])
 
     def viewer_message():
         for w in session.windows():
@@ -134,7 +133,7 @@ def test_a_missing_help_file_is_the_viewers_to_report_and_holds_no_recording(
         return main_dialog(session)[1][1000]["text"]
     # Keys reach the session only through a window with the focus: give it to the viewer's
     # message, as a user looking at it would have.
-    session.wine(session.bin / "winprobe.exe", "focus", message["hwnd"], check=False)
+    session.probe("focus", message["hwnd"], check=False)
     session.run("xdotool", "search", "--name", f"^{message['text']}$", "windowfocus", "--sync",
                 check=False)
     session.run("xdotool", "key", "F2")

@@ -44,7 +44,7 @@ def rebind(main, button, *keys):
 def activate(session, title):
     """Gives the keyboard to another program's window, as a user's click there would."""
     window = session.find_top(title)
-    session.wine(session.bin / "winprobe.exe", "focus", window["hwnd"], check=False)
+    session.probe("focus", window["hwnd"], check=False)
     session.run("xdotool", "search", "--name", f"^{title}$", "windowactivate", "--sync",
                 check=False)
 

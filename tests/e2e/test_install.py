@@ -67,7 +67,7 @@ def close_group_windows(session):
         found = folder_windows()
         for w in found:
             if w:
-                session.wine(session.bin / "winprobe.exe", "close", w["hwnd"], check=False)
+                session.probe("close", w["hwnd"], check=False)
         return not found
     wait_until(closed, 30, what="the group's folder windows to close")
 
@@ -134,7 +134,7 @@ class Installer:
         self.field = fields[0]
 
     def type(self, destination):
-        self.session.wine(self.session.bin / "winprobe.exe", "settext", self.field["hwnd"],
+        self.session.probe("settext", self.field["hwnd"],
                           destination)
         self.session.command(self.dialog["hwnd"], IDOK)
 

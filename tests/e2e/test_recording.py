@@ -235,7 +235,7 @@ def test_a_message_box_held_open_during_a_recording_loses_no_frame(
     time.sleep(1)
     # The About box runs its own message loop for five seconds.
     dialog = session.find_top("Vidorra", visible=False)
-    session.wine(session.bin / "winprobe.exe", "syscommand", dialog["hwnd"], 16)
+    session.probe("syscommand", dialog["hwnd"], 16)
     about = wait_until(lambda: [w for w in session.windows()
                                 if w["text"] == "About Vidorra" and w["visible"]],
                        10, what="the About box")[0]

@@ -296,12 +296,12 @@ def test_switching_to_another_program_cancels_region_but_not_window_selection(
         begin(session, SELECT_REGION)
         click_at(session, 100, 100)
         xdo(session, "mousemove", 200, 200)
-        session.wine(session.bin / "winprobe.exe", "focus", info["hwnd"])
+        session.probe("focus", info["hwnd"])
         wait_finished(session)
         assert region_fields(session) == before_fields
 
         begin(session, SELECT_WINDOW)
-        session.wine(session.bin / "winprobe.exe", "focus", info["hwnd"])
+        session.probe("focus", info["hwnd"])
         time.sleep(0.5)
         assert selector_shown(session.windows())
         client = info["client"]

@@ -4,9 +4,11 @@ read their windows through the probe, take screenshots, end it."""
 import functools
 import json
 import os
+import queue
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -36,6 +38,8 @@ class WineSession:
         self.build = Path(self.env["VIDORRA_BUILD"])
         self.bin = self.build / "bin"
         self.procs = []
+        self._probe = None
+        self._probe_lock = threading.Lock()
 
     def _read_env(self):
         out = subprocess.run(["bash", "-c", f". '{self.dir}/env' && env -0"], check=True,
@@ -48,6 +52,7 @@ class WineSession:
         return env
 
     def close(self):
+        self._end_probe()
         for p in self.procs:
             if p.poll() is None:
                 p.kill()
@@ -85,20 +90,91 @@ class WineSession:
         return self.run("wine", *args, timeout=timeout, check=check)
 
     def windows_path(self, path):
-        return self.run("winepath", "-w", path).stdout.strip()
+        """The Windows name of a Linux path, through the prefix's drive letters as winepath
+        gives it, without starting a Windows program for it."""
+        path = os.path.abspath(str(path))
+        devices = Path(self.env["WINEPREFIX"]) / "dosdevices"
+        best = None
+        for link in devices.iterdir():
+            name = link.name.lower()
+            if len(name) != 2 or name[1] != ":" or not link.is_symlink():
+                continue
+            target = os.path.realpath(link)
+            if path == target or path.startswith(target.rstrip("/") + "/"):
+                if best is None or len(target) > len(best[1]):
+                    best = (name.upper(), target)
+        if best is None:
+            return self.run("winepath", "-w", path).stdout.strip()
+        rest = path[len(best[1]):].lstrip("/")
+        return best[0] + "\\" + rest.replace("/", "\\")
 
-    # Windows on the screen
+    # Windows on the screen, through the probe (tests/e2e/tools/winprobe_win.cpp)
+
+    def probe(self, *args, check=True, timeout=30):
+        """Runs one probe command ("dump", "click HWND"...) and returns its result.
+
+        One probe per session answers every command over a pipe: starting a Windows program
+        for each poll of a caption cost the suite minutes. A probe that died or stopped
+        answering is replaced once."""
+        line = "\t".join(map(str, args)) + "\n"
+        with self._probe_lock:
+            for attempt in (1, 2):
+                try:
+                    proc, answers = self._probe_process()
+                    proc.stdin.write(line.encode())
+                    proc.stdin.flush()
+                    out = []
+                    deadline = time.monotonic() + timeout
+                    while True:
+                        got = answers.get(timeout=max(0.0, deadline - time.monotonic()))
+                        if got is None:
+                            raise EOFError("the probe ended")
+                        if got.startswith("\x1e"):
+                            rc = int(got[1:])
+                            break
+                        out.append(got)
+                    break
+                except (OSError, EOFError, ValueError, queue.Empty):
+                    self._end_probe()
+                    if attempt == 2:
+                        raise
+        result = subprocess.CompletedProcess(["winprobe", *map(str, args)], rc,
+                                             "".join(out), "")
+        if check:
+            result.check_returncode()
+        return result
+
+    def _probe_process(self):
+        if self._probe is None or self._probe[0].poll() is not None:
+            self._end_probe()
+            proc = subprocess.Popen(["wine", str(self.bin / "winprobe.exe"), "serve"],
+                                    env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL, cwd=str(self.bin))
+            answers = queue.Queue()
+
+            def read():
+                for raw in proc.stdout:
+                    answers.put(raw.decode(errors="replace").replace("\r", ""))
+                answers.put(None)
+
+            threading.Thread(target=read, daemon=True).start()
+            self._probe = (proc, answers)
+        return self._probe
+
+    def _end_probe(self):
+        if self._probe is None:
+            return
+        proc, _ = self._probe
+        self._probe = None
+        try:
+            proc.stdin.close()
+            proc.wait(timeout=5)
+        except Exception:
+            proc.kill()
 
     def windows(self):
-        # The probe's dump always ends with 0, yet now and then under a busy Wine a run of it
-        # ends with 1 having printed nothing; such a run is tried again.
-        for attempt in range(3):
-            result = self.wine(self.bin / "winprobe.exe", "dump", timeout=30,
-                               check=attempt == 2)
-            if result.returncode == 0:
-                break
-            time.sleep(0.5)
-        return [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
+        return [json.loads(line) for line in self.probe("dump").stdout.splitlines()
+                if line.startswith("{")]
 
     @functools.cached_property
     def root_window(self):
@@ -118,10 +194,10 @@ class WineSession:
         return wait_until(lambda: self.find_top(title), timeout, what=f"window '{title}'")
 
     def command(self, hwnd, command_id):
-        self.wine(self.bin / "winprobe.exe", "command", hwnd, command_id)
+        self.probe("command", hwnd, command_id)
 
     def close_window(self, hwnd):
-        self.wine(self.bin / "winprobe.exe", "close", hwnd)
+        self.probe("close", hwnd)
 
     def screenshot(self, name):
         """Saves the whole screen as a PNG among the test artefacts and returns its path."""

@@ -16,6 +16,11 @@
 //   winprobe tabs HWND            prints the item texts of a tab control, one a line
 //   winprobe cursor               the cursor on the screen, as the system reports it
 //   winprobe charpos HWND INDEX   screen position of a character of a rich edit control: "X Y"
+//   winprobe serve                reads one command a line from its input (arguments split by
+//                                 tabs), answers each as above and ends its answer with a line
+//                                 "\x1e" and the command's exit code; ends with its input. A
+//                                 test session keeps one running: starting a Windows program
+//                                 for every poll is what made the probe slow.
 
 #include <windows.h>
 
@@ -24,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -171,7 +177,7 @@ HWND ParseHwnd(const char* s) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
     if (cmd == "dump") {
         EnumWindows(OnTop, 0);
@@ -249,6 +255,13 @@ int main(int argc, char** argv) {
         HCURSOR cursor = GetCursor();
         ICONINFO icon{};
         const BOOL readable = cursor && GetIconInfo(cursor, &icon);
+        if (icon.hbmMask)
+            DeleteObject(icon.hbmMask);
+        if (icon.hbmColor)
+            DeleteObject(icon.hbmColor);
+        // A probe that serves many commands must not stay bound to another thread's input.
+        if (attached)
+            AttachThreadInput(GetCurrentThreadId(), owner, FALSE);
         std::printf("{\"attached\":%d,\"cursor\":%llu,\"readable\":%d}\n", attached ? 1 : 0,
                     static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(cursor)),
                     readable ? 1 : 0);
@@ -263,4 +276,45 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
     return 0;
+}
+
+namespace {
+
+// Answers commands from standard input until it ends.
+int Serve() {
+    std::string line;
+    for (int c = std::getchar(); c != EOF; c = std::getchar()) {
+        if (c == '\r')
+            continue;
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        std::vector<std::string> words{"winprobe"};
+        for (size_t start = 0;;) {
+            const size_t tab = line.find('\t', start);
+            words.push_back(line.substr(start, tab - start));
+            if (tab == std::string::npos)
+                break;
+            start = tab + 1;
+        }
+        line.clear();
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        const int rc = Run(static_cast<int>(argv.size() - 1), argv.data());
+        std::printf("\x1e%d\n", rc);
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "serve")
+        return Serve();
+    return Run(argc, argv);
 }
