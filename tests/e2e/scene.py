@@ -144,6 +144,15 @@ def video_stream(info):
     return next(s for s in info["streams"] if s.get("codec_type") == "video")
 
 
+def video_packet_sizes(path):
+    """The size of every video chunk of a movie in stream order, as ffprobe reads the index;
+    0 for a position the recorder left empty (a player shows the frame before)."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                          "packet=size", "-of", "csv=p=0", str(path)],
+                         check=True, capture_output=True, timeout=120).stdout
+    return [int(line) for line in out.decode().split() if line.strip().isdigit()]
+
+
 def frame_rate(stream):
     """A video stream's frames a second, from its r_frame_rate fraction."""
     num, den = stream["r_frame_rate"].split("/")

@@ -80,8 +80,9 @@ def test_registration_points_at_the_running_program_quoted(session, registered):
     assert server.lower() == f'"{exe}"'.lower()
     assert reg_value(session, CLASSES + rf"\CLSID\{clsid}\ProgID") == "Vidorra.Application"
     libid = reg_value(session, CLASSES + rf"\CLSID\{clsid}\TypeLib")
-    tlb = reg_value(session, CLASSES + rf"\TypeLib\{libid}\1.0\0\win64") or \
-        reg_value(session, CLASSES + rf"\TypeLib\{libid}\1.0\0\win32")
+    # The type library is registered for the program's own architecture.
+    platform = "win32" if session.env["VIDORRA_WINE_ARCH"] == "32" else "win64"
+    tlb = reg_value(session, CLASSES + rf"\TypeLib\{libid}\1.0\0\{platform}")
     assert tlb.lower() == session.windows_path(session.bin / "Vidorra.tlb").lower()
 
 

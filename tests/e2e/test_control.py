@@ -92,9 +92,14 @@ def test_closing_during_a_recording_stops_it_and_keeps_the_file(session, tmp_pat
     dlg = session.find_top(TITLE, visible=False)
     session.close_window(dlg["hwnd"])
     assert proc.wait(timeout=30) == 0
+    # Closed from the window, the movie is complete: every position is indexed, each either a
+    # frame that decodes or a position a late tick left empty, and the empty ones are few.
     stream = scene.video_stream(scene.probe(avi))
-    assert int(stream["nb_frames"]) >= 5
-    assert len(scene.decode_frames(avi)) == int(stream["nb_frames"])
+    sizes = scene.video_packet_sizes(avi)
+    assert len(sizes) == int(stream["nb_frames"]) >= 5
+    taken = [s for s in sizes if s > 0]
+    assert len(scene.decode_frames(avi)) == len(taken)
+    assert len(taken) >= 0.7 * len(sizes), sizes
 
 
 def test_play_opens_the_recorded_file_through_the_shell(session, tmp_path):
@@ -175,7 +180,7 @@ def test_unusable_stored_values_start_with_defaults_and_are_saved_sound(session)
 def test_escape_does_not_close_the_idle_main_dialog(session):
     proc = session.start(session.bin / "Vidorra.exe")
     dlg = session.wait_window(TITLE)
-    session.wine(session.bin / "winprobe.exe", "focus", dlg["hwnd"], check=False)
+    session.probe("focus", dlg["hwnd"], check=False)
     session.run("xdotool", "search", "--name", f"^{TITLE}$", "windowactivate", "--sync",
                 check=False)
     key(session, "Escape")
@@ -190,7 +195,7 @@ def test_closing_while_minimised_keeps_the_windows_own_position(session, fresh_s
     proc = session.start(session.bin / "Vidorra.exe")
     dlg = session.wait_window(TITLE)
     left, top = dlg["rect"][0], dlg["rect"][1]
-    session.wine(session.bin / "winprobe.exe", "syscommand", dlg["hwnd"], 0xF020)  # minimise
+    session.probe("syscommand", dlg["hwnd"], 0xF020)  # minimise
     wait_until(lambda: session.find_top(TITLE, visible=False)["iconic"] == 1, 10,
                what="the window to be minimised")
     session.close_window(dlg["hwnd"])
