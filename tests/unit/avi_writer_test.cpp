@@ -1,11 +1,15 @@
 #include "avi/avi_writer.h"
 
+#include "avi/avi_repair.h"
+#include "avi/riff.h"
 #include "avi/std_file.h"
 #include "avi_movie.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -196,6 +200,148 @@ TEST(AviWriter, SegmentsAndIndexChunksHoldEveryFrameAndSampleInOrder) {
     const auto old = DecodeFrames(path, "-use_odml 0 -ss 1");
     ASSERT_FALSE(old.empty());
     EXPECT_EQ(old.front(), 10);
+}
+
+namespace {
+
+// A file on disk whose frames' pixels are never written: the writer's own headers, chunk
+// headers and indexes land where it puts them, and each frame's pixels stay a hole. A movie of
+// many gigabytes then takes a few megabytes of disk and a few seconds to write and read back.
+class PixelsLeftOut final : public avi::ByteSink {
+public:
+    explicit PixelsLeftOut(avi::ByteFile& file) : file_(file) {}
+    bool WriteAt(uint64_t offset, const void* data, size_t size) override {
+        if (size < kPixelWrite)
+            return file_.WriteAt(offset, data, size);
+        pixelsAt.push_back(offset);
+        return true;
+    }
+    bool Truncate(uint64_t size) override { return file_.Truncate(size); }
+    bool Flush() override { return file_.Flush(); }
+    static constexpr size_t kPixelWrite = 1 << 20;
+    std::vector<uint64_t> pixelsAt; // where each frame's pixels were to go
+
+private:
+    avi::ByteFile& file_;
+};
+
+} // namespace
+
+// A take past 4 GiB at the real segment limit: the super index and the standard index chunks
+// point past 2^32 into the 'AVIX' segments, the first segment's 'idx1' holds exactly its own
+// frames, and ffmpeg reads every frame and sound chunk back at the offset it was written, through
+// the OpenDML indexes. The start-up look and the repair find it whole.
+TEST(AviWriter, ATakePastFourGibIsIndexedThroughEverySegment) {
+    TempDir dir;
+    const auto path = dir / "huge.avi";
+    constexpr int kFrames = 1650;   // positions, of which 1100 hold a frame
+    constexpr int32_t kSide = 1024; // 32-bit frames of 4 MiB: 4.3 GiB in all
+    constexpr size_t kFrameSize = size_t{kSide} * kSide * 4;
+    const std::vector<uint8_t> pixels(kFrameSize, 0x7f);
+    std::vector<uint64_t> pixelsAt;
+    {
+        auto file = avi::StdFile::Create(path);
+        ASSERT_TRUE(file);
+        PixelsLeftOut sink(*file);
+        avi::VideoStreamInfo video = Video();
+        video.width = kSide;
+        video.height = kSide;
+        avi::Writer w(sink, video, Audio());
+        ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+        avi::ByteImage format;
+        format.U32(40);
+        format.U32(kSide);
+        format.U32(kSide);
+        format.U16(1);
+        format.U16(32);
+        format.U32(0);
+        format.U32(static_cast<uint32_t>(kFrameSize));
+        format.Zeros(16);
+        ASSERT_EQ(w.SetVideoFormat(format.Data(), format.Size()), avi::WriteStatus::Ok);
+        for (int i = 0; i < kFrames; ++i) {
+            // Every third position is skipped: an empty frame, indexed like any other.
+            if (i % 3 != 2) {
+                ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), i % 50 == 0),
+                          avi::WriteStatus::Ok);
+            }
+            const auto sound = Samples(int64_t{i} * 1103, 1103);
+            ASSERT_EQ(w.WriteAudio(int64_t{i} * 1103, sound.data(), sound.size()),
+                      avi::WriteStatus::Ok);
+            if (i % 25 == 24) {
+                ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
+            }
+        }
+        ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+        EXPECT_GE(w.Segments(), 5);
+        EXPECT_GT(w.FileSize(), uint64_t{4} << 30);
+        EXPECT_EQ(file->Size(), w.FileSize());
+        pixelsAt = sink.pixelsAt;
+    }
+
+    // ffprobe's account of each packet: stream, size, position of its data.
+    std::istringstream packets(RunCommand(
+        "ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 " + Quote(path)));
+    std::vector<uint64_t> seenAt;
+    int64_t soundBytes = 0;
+    for (std::string line; std::getline(packets, line);) {
+        int streamIndex = -1;
+        unsigned long long pos = 0;
+        long size = 0;
+        if (std::sscanf(line.c_str(), "%d,%ld,%llu", &streamIndex, &size, &pos) < 3)
+            continue;
+        if (streamIndex == 1) {
+            soundBytes += size;
+        } else if (size > 0) {
+            EXPECT_EQ(size, static_cast<long>(kFrameSize));
+            seenAt.push_back(pos);
+        }
+    }
+    EXPECT_EQ(seenAt, pixelsAt);
+    EXPECT_GT(seenAt.back(), uint64_t{1} << 32);
+    EXPECT_EQ(soundBytes, int64_t{kFrames} * 1103);
+    // The skipped positions are empty frames; the last one is not, as no frame came after it.
+    EXPECT_EQ(Probe(path, "-show_streams")["streams.stream.0.nb_frames"],
+              std::to_string(kFrames - 1));
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_streams " + Quote(path) + " 2>&1 >/dev/null"), "");
+
+    // The segments one after another, each within its limit and a chunk; 'idx1' for older
+    // players closes the first and holds exactly the frames in it.
+    auto file = avi::StdFile::Open(path);
+    ASSERT_TRUE(file);
+    std::vector<std::pair<uint64_t, std::string>> segments; // offset, form
+    for (uint64_t at = 0; at + 12 <= file->Size();) {
+        uint8_t head[12];
+        ASSERT_TRUE(file->ReadAt(at, head, sizeof head));
+        ASSERT_EQ(std::string(reinterpret_cast<char*>(head), 4), "RIFF") << at;
+        segments.emplace_back(at, std::string(reinterpret_cast<char*>(head) + 8, 4));
+        const uint64_t size = avi::LoadU32(head + 4);
+        EXPECT_LE(size, (uint64_t{1} << 30) + kFrameSize + (1 << 20));
+        at += 8 + size + (size & 1);
+    }
+    ASSERT_EQ(segments.size(), 5u);
+    EXPECT_EQ(segments[0].second, "AVI ");
+    for (size_t i = 1; i < segments.size(); ++i)
+        EXPECT_EQ(segments[i].second, "AVIX");
+    int idx1Frames = -1;
+    for (uint64_t at = 12; at + 8 <= segments[1].first;) {
+        uint8_t head[8];
+        ASSERT_TRUE(file->ReadAt(at, head, sizeof head));
+        const uint32_t size = avi::LoadU32(head + 4);
+        if (std::string(reinterpret_cast<char*>(head), 4) == "idx1") {
+            std::vector<uint8_t> entries(size);
+            ASSERT_TRUE(file->ReadAt(at + 8, entries.data(), size));
+            idx1Frames = 0;
+            for (size_t e = 0; e + 16 <= entries.size(); e += 16)
+                idx1Frames += std::memcmp(entries.data() + e, "00db", 4) == 0;
+        }
+        at += 8 + size + (size & 1);
+    }
+    EXPECT_EQ(idx1Frames, std::count_if(pixelsAt.begin(), pixelsAt.end(),
+                                        [&](uint64_t at) { return at < segments[1].first; }));
+    EXPECT_GT(idx1Frames, 100);
+
+    EXPECT_EQ(avi::CheckRepair(*file), avi::RepairResult::NothingToDo);
+    EXPECT_EQ(avi::Repair(*file), avi::RepairResult::NothingToDo);
 }
 
 // A disk that fills up: the failing write is reported, every later call fails the same way,
