@@ -45,25 +45,6 @@ constexpr VARIANT_BOOL AsVariantBool(bool b) {
     return b ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-VARTYPE VarTypeOf(automation::ValueType type) {
-    using enum automation::ValueType;
-    switch (type) {
-    case I2:
-        return VT_I2;
-    case I4:
-        return VT_I4;
-    case R8:
-        return VT_R8;
-    case Bstr:
-        return VT_BSTR;
-    case Bool:
-        return VT_BOOL;
-    case None:
-        break;
-    }
-    return VT_EMPTY;
-}
-
 // A VARIANT that clears itself.
 struct ScopedVariant {
     VARIANT v;
@@ -114,6 +95,25 @@ HRESULT Refused(const automation::Member& member, EXCEPINFO* exception) {
 }
 
 } // namespace
+
+VARTYPE VarTypeOf(automation::ValueType type) {
+    using enum automation::ValueType;
+    switch (type) {
+    case I2:
+        return VT_I2;
+    case I4:
+        return VT_I4;
+    case R8:
+        return VT_R8;
+    case Bstr:
+        return VT_BSTR;
+    case Bool:
+        return VT_BOOL;
+    case None:
+        break;
+    }
+    return VT_EMPTY;
+}
 
 const IID& VidorraDispatchIid() {
     return kDispatchIid;

@@ -3,6 +3,7 @@
 // options and whose methods go to the recording control, exactly as the hot keys do. It keeps
 // no state of its own; everything it changes lives in the options and the main dialog.
 
+#include "automation/automation_members.h"
 #include "engine/recording_options.h"
 
 #include <atomic>
@@ -68,3 +69,5 @@ private:
 const IID& VidorraDispatchIid();
 const CLSID& VidorraClassId();
 const GUID& VidorraTypeLibId();
+// The VARIANT type of a member's value; VT_EMPTY for a method that returns none.
+VARTYPE VarTypeOf(automation::ValueType type);

@@ -22,34 +22,6 @@ TEST(AutomationMembers, NamesFindTheirIdsWhateverTheCaseAndNothingElseMatches) {
     EXPECT_EQ(MemberById(kMemberCount + 1), nullptr);
 }
 
-TEST(AutomationMembers, TheTableHoldsFourteenPropertiesThenNineMethodsWithTheirTypes) {
-    const struct {
-        int id;
-        const char* name;
-        MemberKind kind;
-        ValueType type;
-    } expected[] = {
-        {1, "StartX", MemberKind::Property, ValueType::I2},
-        {5, "FrameRate", MemberKind::Property, ValueType::R8},
-        {6, "FileName", MemberKind::Property, ValueType::Bstr},
-        {8, "IncrementFileName", MemberKind::Property, ValueType::Bool},
-        {13, "SoundSampRate", MemberKind::Property, ValueType::I4},
-        {14, "FlashRect", MemberKind::Property, ValueType::Bool},
-        {15, "StartRec", MemberKind::Method, ValueType::I2},
-        {17, "ShowWindow", MemberKind::Method, ValueType::None},
-        {21, "CaptureSingleFrame", MemberKind::Method, ValueType::Bool},
-        {23, "DisableHotKeys", MemberKind::Method, ValueType::None},
-    };
-    for (const auto& e : expected) {
-        const Member* m = MemberById(e.id);
-        ASSERT_NE(m, nullptr);
-        EXPECT_EQ(m->name, e.name);
-        EXPECT_EQ(m->kind, e.kind) << e.name;
-        EXPECT_EQ(m->type, e.type) << e.name;
-    }
-    EXPECT_EQ(std::ranges::count(Members(), MemberKind::Property, &Member::kind), 14);
-}
-
 TEST(AutomationRegistration, ClassNamesItsQuotedServerAndTypeLibraryAndIdsAgree) {
     const auto values = ClassRegistration("C:\\Program Files\\Vidorra\\Vidorra.exe",
                                           "C:\\Program Files\\Vidorra\\Vidorra.tlb", false);

@@ -8,22 +8,10 @@
 
 namespace {
 
+// The type library says "void" where the object answers with an empty VARIANT.
 VARTYPE Expected(automation::ValueType t) {
-    switch (t) {
-    case automation::ValueType::I2:
-        return VT_I2;
-    case automation::ValueType::I4:
-        return VT_I4;
-    case automation::ValueType::R8:
-        return VT_R8;
-    case automation::ValueType::Bstr:
-        return VT_BSTR;
-    case automation::ValueType::Bool:
-        return VT_BOOL;
-    case automation::ValueType::None:
-        break;
-    }
-    return VT_VOID;
+    const VARTYPE vt = VarTypeOf(t);
+    return vt == VT_EMPTY ? static_cast<VARTYPE>(VT_VOID) : vt;
 }
 
 } // namespace
