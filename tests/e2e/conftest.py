@@ -14,16 +14,31 @@ def session():
         s.close()
 
 
-@pytest.fixture(scope="session", params=[16, 8])
-def deep_session(request):
-    """Sessions on a 16-bit and an 8-bit screen, for the colour-depth paths; each test that asks
-    runs once on each."""
-    s = WineSession(depth=request.param)
-    s.depth = request.param
+@pytest.fixture(scope="session")
+def screens():
+    """Sessions on screens of other colour depths: screens(16) is made at its first use and kept
+    for the run, so every test at that depth shares one, whatever order the tests run in."""
+    made = {}
+
+    def at(depth):
+        if depth not in made:
+            s = WineSession(depth=depth)
+            s.depth = depth
+            made[depth] = s
+        return made[depth]
+
     try:
-        yield s
+        yield at
     finally:
-        s.close()
+        for s in made.values():
+            s.close()
+
+
+@pytest.fixture(params=[16, 8])
+def deep_session(request, screens):
+    """A session on a 16-bit and on an 8-bit screen, for the colour-depth paths; each test that
+    asks runs once on each."""
+    return screens(request.param)
 
 
 @pytest.fixture(autouse=True)

@@ -47,7 +47,7 @@ class MainWindow:
         return self
 
     def probe(self, *args):
-        return self.session.wine(self.session.bin / "winprobe.exe", *args)
+        return self.session.probe(*args)
 
     def control(self, page, control_id):
         return self.pages[page][control_id]
@@ -73,7 +73,7 @@ class MainWindow:
         """Types into an edit and leaves it for the tab strip, as a click there would. A refusal
         keeps the focus where it was (the check is the caller's)."""
         self.type(page, control_id, text)
-        self.session.wine(self.session.bin / "winprobe.exe", "setfocus",
+        self.session.probe("setfocus",
                           self.controls[1065]["hwnd"], check=False)
 
     def click(self, page, control_id):
@@ -293,8 +293,16 @@ def test_a_compressor_that_cannot_take_the_frames_is_reported_and_leaves_no_file
     main.close(proc)
 
 
-def test_every_tab_shows_its_page(session, fresh_settings):
+def test_every_tab_shows_its_page_and_closing_ends_the_program(session, fresh_settings):
     proc, main = start(session)
+    for cid in (1000, 1001, 1002, 1003, 1075):
+        assert cid in main.controls, f"control {cid} missing from the main dialog"
+    assert main.controls[1065]["class"] == "SysTabControl32"
+    tabs = session.probe("tabs", main.controls[1065]["hwnd"]).stdout
+    assert tabs.splitlines() == ["Region", "Hot Keys", "Video", "Sound"]
+    # The region page is the one shown first.
+    assert [name for name, controls in main.pages.items() if controls[0]["visible"]] == ["region"]
+    session.screenshot("main-dialog")
     tab_strip = main.controls[1065]["rect"]
     for page in ("region", "hotkeys", "video", "sound"):
         main.show(page)
@@ -307,11 +315,12 @@ def test_every_tab_shows_its_page(session, fresh_settings):
             assert left < x0 and top < y0 and x1 < right and y1 < bottom, control
         session.screenshot(f"tab-{page}")
     main.close(proc)
+    wait_until(lambda: session.find_top(TITLE) is None, 10, what="the dialog to go")
 
 
 def press_enter_in(main, page, control_id):
     """Puts the keyboard in an edit of a page and presses Enter there, as a user would."""
-    main.session.wine(main.session.bin / "winprobe.exe", "focus", main.top["hwnd"], check=False)
+    main.session.probe("focus", main.top["hwnd"], check=False)
     main.session.run("xdotool", "search", "--name", f"^{TITLE}$", "windowactivate", "--sync",
                      check=False)
     main.probe("setfocus", main.control(page, control_id)["hwnd"])

@@ -7,7 +7,7 @@ import statistics
 import pytest
 
 import scene
-from winesession import WineSession, wait_until
+from winesession import wait_until
 
 TITLE = "Test Scene"
 REGION = (100, 80, 320, 240)  # x, y, width, height
@@ -120,13 +120,9 @@ def test_without_strip_only_background_shows_and_seconds_option_ends_the_scene(s
         assert proc.wait(timeout=15) == 0
 
 
-@pytest.fixture(scope="module")
-def session16():
-    s = WineSession(depth=16)
-    try:
-        yield s
-    finally:
-        s.close()
+@pytest.fixture
+def session16(screens):
+    return screens(16)
 
 
 def test_scene_reads_back_exactly_from_a_16_bit_screen(session16, tmp_path):
