@@ -75,3 +75,23 @@ def stay_visible(session):
     session.wine("reg", "add", STATE_KEY, "/v", "WndHide", "/t", "REG_DWORD", "/d", "1047", "/f")
     yield
     session.wine("reg", "delete", STATE_KEY, "/v", "WndHide", "/f", check=False)
+
+
+# The suite runs on two workers (pytest-xdist, --dist loadgroup), each with Wine sessions of its
+# own: the tests mostly wait on the real clock, so two at once take half the time. A module's
+# tests stay together on one worker (they share its fixtures), and so do the tests on screens of
+# other depths (they share those sessions); the longest groups start first.
+LONGEST_FIRST = ["test_sound", "test_region_selector", "test_recording", "test_install",
+                 "test_pages", "screens", "test_screen_codec", "test_control", "test_automation"]
+
+
+def pytest_collection_modifyitems(config, items):
+    def group(item):
+        if {"deep_session", "session16"} & set(item.fixturenames):
+            return "screens"
+        return item.module.__name__.rsplit(".", 1)[-1]
+
+    for item in items:
+        item.add_marker(pytest.mark.xdist_group(group(item)))
+    rank = {name: i for i, name in enumerate(LONGEST_FIRST)}
+    items.sort(key=lambda item: rank.get(group(item), len(rank)))
