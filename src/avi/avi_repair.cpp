@@ -24,6 +24,7 @@ struct StreamHeader {
     uint32_t sampleSize = 0;
     uint64_t indx = 0; // offset of the chunk's data
     uint32_t indxCapacity = 0;
+    bool format = false; // a 'strf' with something in it
 };
 
 struct Header {
@@ -112,6 +113,8 @@ std::optional<Header> ReadHeader(Reader& r) {
             StreamHeader s;
             uint32_t blockAlign = 0;
             if (!walk(at + 4, at + size, [&](uint32_t sid, size_t sat, size_t ssize) {
+                    if (sid == Fourcc("strf") && ssize > 0)
+                        s.format = true;
                     if (sid == Fourcc("strh") && ssize >= 48) {
                         s.type = LoadU32(&h[sat]);
                         s.strh = 24 + sat;
@@ -141,8 +144,10 @@ std::optional<Header> ReadHeader(Reader& r) {
     });
     if (!ok || header.avih == 0 || header.streams.empty() || header.streams.size() > 99)
         return std::nullopt;
+    // A take cut off before its first frame has no picture format: no player could open what
+    // a repair made of it, so it is not a movie to repair.
     for (const StreamHeader& s : header.streams)
-        if (s.strh == 0 || s.indx == 0 || s.indxCapacity == 0 ||
+        if (s.strh == 0 || s.indx == 0 || s.indxCapacity == 0 || !s.format ||
             (s.type != Fourcc("vids") && s.type != Fourcc("auds")))
             return std::nullopt;
 
@@ -337,8 +342,10 @@ bool ProvedWhole(Reader& r, const Header& header) {
     }
     std::optional<uint32_t> videoLength;
     for (const StreamHeader& s : header.streams) {
+        // A stream with nothing in it (sound asked for, the input failed) is whole when its
+        // length says so: no index chunk, and a length of 0 below.
         const auto entries = SuperIndexEntries(r, s);
-        if (!entries || entries->empty())
+        if (!entries)
             return false;
         for (size_t at = 0; at < entries->size(); at += 16) {
             const uint64_t offset = LoadU64(&(*entries)[at]);
