@@ -74,15 +74,25 @@ def frames_recorded(status):
 def key(session, *keys):
     """Presses keys as a user would. The X server here gives a key to the window under the
     pointer, and over the bare desktop no program hears it, hot keys included; so a pointer
-    left there (a window under it has closed) is first moved onto the main dialog, if it
-    shows."""
+    left there (a window under it has closed) is first moved onto a window the X server shows:
+    the main dialog's where there is one (a minimised dialog's stays mapped where it was),
+    else any of the session's."""
     where = dict(item.split("=", 1) for item in
                  session.run("xdotool", "getmouselocation", "--shell").stdout.split())
     if int(where["WINDOW"]) == session.root_window:
-        dlg, _ = dialog_controls(session)
-        if dlg and dlg["visible"]:
-            x0, y0, x1, y1 = dlg["rect"]
-            session.run("xdotool", "mousemove", (x0 + x1) // 2, (y0 + y1) // 2)
+        shown = []
+        for pattern in (f"^{TITLE}$", "."):
+            shown += session.run("xdotool", "search", "--onlyvisible", "--name", pattern,
+                                 check=False).stdout.split()
+        for window in shown:
+            geometry = dict(item.split("=", 1) for item in session.run(
+                "xdotool", "getwindowgeometry", "--shell", window, check=False).stdout.split()
+                if "=" in item)
+            x, y = int(geometry.get("X", -1)), int(geometry.get("Y", -1))
+            w, h = int(geometry.get("WIDTH", 0)), int(geometry.get("HEIGHT", 0))
+            if x >= 0 and y >= 0 and w > 0 and h > 0:
+                session.run("xdotool", "mousemove", x + w // 2, y + h // 2)
+                break
     session.run("xdotool", "key", *keys)
 
 
