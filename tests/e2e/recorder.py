@@ -120,7 +120,7 @@ class Recording:
     def stop(self, timeout=60):
         """Presses the Start hot key, as a user in another program would; the process must end
         by itself."""
-        self.session.run("xdotool", "key", "F2")
+        key(self.session, "F2")
         return self.wait_exit(timeout)
 
     def wait_exit(self, timeout=60):

@@ -7,7 +7,7 @@ import time
 import pytest
 
 import scene
-from recorder import STATE_KEY
+from recorder import STATE_KEY, key
 from test_hot_keys import PAUSE_BUTTON, rebind
 from test_pages import MainWindow
 from winesession import wait_until
@@ -297,12 +297,12 @@ WaitFor "done"
     wait_signal(tmp_path, "disabled", script)
     # The key-capture dialog lets the keys go while it runs; they stay off after it.
     rebind(MainWindow(session), PAUSE_BUTTON)
-    session.run("xdotool", "key", "F2")
+    key(session, "F2")
     time.sleep(1.5)
     signal(tmp_path, "pressed")
     wait_signal(tmp_path, "enabled", script)
     assert (tmp_path / "state-disabled-0").exists()
-    session.run("xdotool", "key", "F2")
+    key(session, "F2")
     signal(tmp_path, "pressed2")
     wait_until(lambda: list(tmp_path.glob("state-enabled-*")), 30, what="the state after F2")
     states = [p.name for p in tmp_path.glob("state-enabled-*")]

@@ -8,7 +8,7 @@ import time
 import pytest
 
 import scene
-from recorder import TITLE
+from recorder import TITLE, key
 from winesession import wait_until
 
 ID_HELP = 57670
@@ -136,11 +136,11 @@ def test_a_missing_help_file_is_the_viewers_to_report_and_holds_no_recording(
     session.probe("focus", message["hwnd"], check=False)
     session.run("xdotool", "search", "--name", f"^{message['text']}$", "windowfocus", "--sync",
                 check=False)
-    session.run("xdotool", "key", "F2")
+    key(session, "F2")
     wait_until(lambda: avi.exists() and record_caption() != "Record", 30,
                what="the recording to start")
     time.sleep(1)
-    session.run("xdotool", "key", "F2")
+    key(session, "F2")
     wait_until(lambda: record_caption() == "Record", 30, what="the recording to stop")
     assert viewer_message() is not None
     # About a second of frames: the take is in the file, whatever compressor made it.

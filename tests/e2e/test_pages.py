@@ -8,7 +8,7 @@ import time
 import pytest
 
 import scene
-from recorder import KEYS_KEY, STATE_KEY, dismiss, message_boxes, wait_message
+from recorder import KEYS_KEY, STATE_KEY, dismiss, key, message_boxes, wait_message
 from test_control import reg_values
 from winesession import wait_until
 
@@ -324,7 +324,7 @@ def press_enter_in(main, page, control_id):
     main.session.run("xdotool", "search", "--name", f"^{TITLE}$", "windowactivate", "--sync",
                      check=False)
     main.probe("setfocus", main.control(page, control_id)["hwnd"])
-    main.session.run("xdotool", "key", "Return")
+    key(main.session, "Return")
 
 
 def test_enter_in_an_edit_takes_its_value_and_never_closes_the_program(session, fresh_settings):
@@ -364,7 +364,7 @@ def test_enter_in_an_edit_takes_its_value_and_never_closes_the_program(session, 
     # Enter with the keyboard on the tab strip does not close it either.
     press_enter_in(main, "video", 1025)
     main.probe("setfocus", main.controls[1065]["hwnd"])
-    session.run("xdotool", "key", "Return")
+    key(session, "Return")
     time.sleep(1.5)
     assert proc.poll() is None, "Enter on the tab strip closed the program"
 

@@ -7,7 +7,7 @@ import time
 import pytest
 
 import scene
-from recorder import STATE_KEY, Recording, dismiss, message_boxes, small_drive, wait_message
+from recorder import STATE_KEY, Recording, dismiss, key, message_boxes, small_drive, wait_message
 from test_scene import running_scene, wait_painted
 from winesession import wait_until
 
@@ -190,13 +190,13 @@ def test_a_start_key_during_the_failure_message_starts_nothing_and_the_take_play
     # Started by the hot key from an idle window: the failure is told in a message box.
     proc = session.start(session.bin / "Vidorra.exe", *region_switches(10), "-a", "X:\\full.avi")
     session.wait_window("Vidorra")
-    session.run("xdotool", "key", "F2")
+    key(session, "F2")
     box, text = wait_message(session, "could not be written", timeout=60)
     assert "The video could not be written" in text and "kept" in text, text
     avi = full_disk / "full.avi"
     take = avi.read_bytes()
     # Pressed again while the box is up: with numbering off a new start would delete the take.
-    session.run("xdotool", "key", "F2")
+    key(session, "F2")
     time.sleep(2)
     assert avi.read_bytes() == take
     dismiss(session, box)

@@ -358,7 +358,7 @@ def test_without_a_sound_input_the_recording_runs_and_the_status_line_says_so(
                        "-f", 10, "-i-", "-a", s.windows_path(avi))
         wait_until(lambda: avi.exists(), 30, what="the recording to start")
         time.sleep(2)
-        s.run("xdotool", "key", "F2")
+        key(s, "F2")
 
     def status():
         dlg = s.find_top(TITLE, visible=False)
