@@ -77,10 +77,12 @@ def stay_visible(session):
     session.wine("reg", "delete", STATE_KEY, "/v", "WndHide", "/f", check=False)
 
 
-# The suite runs on two workers (pytest-xdist, --dist loadgroup), each with Wine sessions of its
-# own: the tests mostly wait on the real clock, so two at once take half the time. A module's
-# tests stay together on one worker (they share its fixtures), and so do the tests on screens of
-# other depths (they share those sessions); the longest groups start first.
+# On several workers (pytest-xdist -n N --dist loadgroup, VIDORRA_E2E_WORKERS in tools/test),
+# each with Wine sessions of its own: the tests mostly wait on the real clock, so two at once
+# take half the time, but on two cores the frame-count tests then lose frames to the other
+# worker's load now and then; one worker is the default. A module's tests stay together on one
+# worker (they share its fixtures), and so do the tests on screens of other depths (they share
+# those sessions); the longest groups start first.
 LONGEST_FIRST = ["test_sound", "test_region_selector", "test_recording", "test_install",
                  "test_pages", "screens", "test_screen_codec", "test_control", "test_automation"]
 
@@ -93,5 +95,7 @@ def pytest_collection_modifyitems(config, items):
 
     for item in items:
         item.add_marker(pytest.mark.xdist_group(group(item)))
+    if not getattr(config.option, "numprocesses", None):
+        return
     rank = {name: i for i, name in enumerate(LONGEST_FIRST)}
     items.sort(key=lambda item: rank.get(group(item), len(rank)))
