@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,47 @@ inline std::string RunCommand(const std::string& command) {
 
 inline std::string Quote(const std::filesystem::path& p) {
     return "'" + p.string() + "'";
+}
+
+// Writes a whole movie: `frames` numbered frames, each followed by `samplesPerFrame` samples of
+// sound, a checkpoint every ten frames, then the finish. The first failure, or Ok.
+inline avi::WriteStatus WriteTake(avi::Writer& w, int frames, int64_t samplesPerFrame) {
+    avi::WriteStatus status = w.Open();
+    const auto format = BitmapHeader();
+    if (status == avi::WriteStatus::Ok)
+        status = w.SetVideoFormat(format.data(), format.size());
+    for (int i = 0; i < frames && status == avi::WriteStatus::Ok; ++i) {
+        const auto pixels = FramePixels(i);
+        status = w.WriteVideo(i, pixels.data(), pixels.size(), true);
+        const auto sound = Samples(i * samplesPerFrame, samplesPerFrame);
+        if (status == avi::WriteStatus::Ok)
+            status = w.WriteAudio(i * samplesPerFrame, sound.data(), sound.size());
+        if (status == avi::WriteStatus::Ok && i % 10 == 9)
+            status = w.Checkpoint();
+    }
+    return status == avi::WriteStatus::Ok ? w.Finish() : status;
+}
+
+// Every packet ffprobe reads from a movie, in file order: its stream, its size and where its
+// data lies in the file.
+struct Packet {
+    int stream = -1;
+    long size = 0;
+    uint64_t pos = 0;
+};
+inline std::vector<Packet> Packets(const std::filesystem::path& file) {
+    std::vector<Packet> packets;
+    std::istringstream lines(RunCommand(
+        "ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 " + Quote(file)));
+    for (std::string line; std::getline(lines, line);) {
+        Packet p;
+        unsigned long long pos = 0;
+        if (std::sscanf(line.c_str(), "%d,%ld,%llu", &p.stream, &p.size, &pos) == 3) {
+            p.pos = pos;
+            packets.push_back(p);
+        }
+    }
+    return packets;
 }
 
 // What ffmpeg decodes: the frame numbers in order (-1 for a frame of no known colour), and the

@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
-#include <sstream>
 
 using namespace avi_test;
 
@@ -185,21 +183,8 @@ TEST(AviRepair, AFinishedTakeCutAnywhereKeepsEveryChunkBeforeTheCut) {
     limits.segmentBytes = 48 * 1024;
     limits.indexChunkEntries = 16;
     avi::Writer w(finished, Video(), Audio(), limits);
-    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
-    const auto format = BitmapHeader();
-    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
     constexpr int kFrames = 60;
-    for (int i = 0; i < kFrames; ++i) {
-        const auto pixels = FramePixels(i);
-        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
-        const auto sound = Samples(int64_t{i} * 1102, 1102);
-        ASSERT_EQ(w.WriteAudio(int64_t{i} * 1102, sound.data(), sound.size()),
-                  avi::WriteStatus::Ok);
-        if (i % 10 == 9) {
-            ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
-        }
-    }
-    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    ASSERT_EQ(WriteTake(w, kFrames, 1102), avi::WriteStatus::Ok);
     ASSERT_GE(w.Segments(), 4);
     const auto path = dir / "copy.avi";
     SaveFile(path, finished.bytes);
@@ -207,15 +192,8 @@ TEST(AviRepair, AFinishedTakeCutAnywhereKeepsEveryChunkBeforeTheCut) {
     // Where each chunk of the whole file ends, by stream.
     std::vector<uint64_t> frameEnds;
     std::vector<uint64_t> soundEnds;
-    std::istringstream packets(RunCommand(
-        "ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 " + Quote(path)));
-    for (std::string line; std::getline(packets, line);) {
-        int stream = -1;
-        long size = 0;
-        unsigned long long pos = 0;
-        if (std::sscanf(line.c_str(), "%d,%ld,%llu", &stream, &size, &pos) == 3)
-            (stream == 0 ? frameEnds : soundEnds).push_back(pos + 8 + size);
-    }
+    for (const Packet& p : Packets(path))
+        (p.stream == 0 ? frameEnds : soundEnds).push_back(p.pos + 8 + p.size);
     ASSERT_EQ(frameEnds.size(), static_cast<size_t>(kFrames));
 
     for (int i = 0; i < 24; ++i) {

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -158,22 +157,9 @@ TEST(AviWriter, SegmentsAndIndexChunksHoldEveryFrameAndSampleInOrder) {
     limits.indexChunkEntries = 8;
     limits.superIndexEntries = 256;
     avi::Writer w(memory, Video(), Audio(), limits);
-    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
-    const auto format = BitmapHeader();
-    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
     constexpr int kFrames = 300;
-    int64_t samples = 0;
-    for (int i = 0; i < kFrames; ++i) {
-        const auto pixels = FramePixels(i);
-        ASSERT_EQ(w.WriteVideo(i, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
-        const auto sound = Samples(samples, 1103);
-        ASSERT_EQ(w.WriteAudio(samples, sound.data(), sound.size()), avi::WriteStatus::Ok);
-        samples += 1103;
-        if (i % 10 == 9) {
-            ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
-        }
-    }
-    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    constexpr int64_t samples = int64_t{kFrames} * 1103;
+    ASSERT_EQ(WriteTake(w, kFrames, 1103), avi::WriteStatus::Ok);
     SaveFile(path, memory.bytes);
 
     EXPECT_GE(w.Segments(), 10);
@@ -278,22 +264,14 @@ TEST(AviWriter, ATakePastFourGibIsIndexedThroughEverySegment) {
         pixelsAt = sink.pixelsAt;
     }
 
-    // ffprobe's account of each packet: stream, size, position of its data.
-    std::istringstream packets(RunCommand(
-        "ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 " + Quote(path)));
     std::vector<uint64_t> seenAt;
     int64_t soundBytes = 0;
-    for (std::string line; std::getline(packets, line);) {
-        int streamIndex = -1;
-        unsigned long long pos = 0;
-        long size = 0;
-        if (std::sscanf(line.c_str(), "%d,%ld,%llu", &streamIndex, &size, &pos) < 3)
-            continue;
-        if (streamIndex == 1) {
-            soundBytes += size;
-        } else if (size > 0) {
-            EXPECT_EQ(size, static_cast<long>(kFrameSize));
-            seenAt.push_back(pos);
+    for (const Packet& p : Packets(path)) {
+        if (p.stream == 1) {
+            soundBytes += p.size;
+        } else if (p.size > 0) {
+            EXPECT_EQ(p.size, static_cast<long>(kFrameSize));
+            seenAt.push_back(p.pos);
         }
     }
     EXPECT_EQ(seenAt, pixelsAt);
