@@ -43,10 +43,11 @@ def list_suites(exe: str, test_filter: str):
     return suites
 
 
-def run_suite(exe: str, suite: str, test_filter: str, log: Path, report: Path):
-    """One run of one suite: (exit status, or None for a timeout; what it printed)."""
+def run_suite(exe: str, suite: str, test_filter: str, log: Path, report: Path, windows_dir: str):
+    """One run of one suite: (exit status, or None for a timeout; what it printed). The report
+    goes into the results folder, whose Windows name is `windows_dir`."""
     cmd = ["wine", exe, f"--gtest_filter={suite_filter(suite, test_filter)}",
-           f"--gtest_output=xml:{windows_path(report)}"]
+           f"--gtest_output=xml:{windows_dir}\\{report.name}"]
     with open(log, "wb") as out:
         try:
             rc = subprocess.run(cmd, stdout=out, stderr=subprocess.STDOUT,
@@ -78,6 +79,7 @@ def main():
     arch = os.environ.get("VIDORRA_WINE_ARCH")
     (results / "build.txt").write_text(
         "PE32 (i686) under 32-bit Wine\n" if arch == "32" else "x86-64 under 64-bit Wine\n")
+    windows_dir = windows_path(results)
     os.chdir(Path(os.environ["VIDORRA_BUILD"]) / "bin")
     exe = "vidorra_win_tests.exe"
     suites = list_suites(exe, test_filter)
@@ -91,7 +93,7 @@ def main():
         for attempt in (1, 2):
             report.unlink(missing_ok=True)
             started = time.monotonic()
-            rc, output = run_suite(exe, suite, test_filter, log, report)
+            rc, output = run_suite(exe, suite, test_filter, log, report, windows_dir)
             seconds = time.monotonic() - started
             begun = RUN.findall(output)
             if rc == 0 or report.exists() or begun or attempt == 2:
