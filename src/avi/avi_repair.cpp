@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
+#include <new>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace avi {
@@ -17,6 +18,16 @@ constexpr uint32_t kKeyFrame = 0x10;
 constexpr uint32_t kNoTime = 0x100;
 constexpr uint32_t kNotKeyFrame = 0x80000000;
 constexpr uint64_t kMaxChunk = uint64_t{1} << 31;
+// What one look keeps in memory, in chunks and index entries (16 and 8 bytes each): some 20
+// hours of a take at 60 frames a second with sound. A file that holds more is refused, so that
+// a damaged or hostile one cannot exhaust a 32-bit address space.
+constexpr size_t kBudget = size_t{1} << 23;
+// A ZMBV frame's first byte holds its flags; this one marks a key frame.
+constexpr uint8_t kZmbvKeyFrame = 1;
+
+// Where a video stream tells its key frames: every frame of an uncompressed stream is one, our
+// codec marks them in the frame's first byte, any other codec only in the index.
+enum class Keys { Always, FlagByte, Index };
 
 struct StreamHeader {
     uint32_t type = 0;
@@ -25,6 +36,7 @@ struct StreamHeader {
     uint64_t indx = 0; // offset of the chunk's data
     uint32_t indxCapacity = 0;
     bool format = false; // a 'strf' with something in it
+    Keys keys = Keys::Always;
 };
 
 struct Header {
@@ -37,23 +49,31 @@ struct Header {
 struct Chunk {
     uint64_t at = 0;
     uint32_t id = 0;
-    uint32_t size = 0;
-    int stream = 0;
-    bool palette = false;
+    uint32_t bits = 0; // the size (below kMaxChunk), and kNotKeyFrame's bit for a key frame
+    [[nodiscard]] uint32_t Size() const { return bits & ~kNotKeyFrame; }
+    [[nodiscard]] bool Key() const { return (bits & kNotKeyFrame) != 0; }
+    [[nodiscard]] int Stream() const {
+        return static_cast<int>((id & 0xff) - '0') * 10 + static_cast<int>((id >> 8 & 0xff) - '0');
+    }
+    [[nodiscard]] bool Palette() const { return id >> 16 == ('p' | 'c' << 8); }
 };
 
 struct Segment {
     uint64_t riff = 0;
     uint64_t movi = 0;
-    std::vector<Chunk> chunks;
+    std::deque<Chunk> chunks; // no single large block, however many there are
 };
 
 struct Scan {
     std::vector<Segment> segments;
-    uint64_t end = 0;                             // after the last whole element
-    uint64_t idx1 = 0;                            // the first segment's classic index, 0 when none
-    bool garbage = false;                         // something after `end` that is not a whole chunk
-    std::unordered_map<uint64_t, bool> keyFrames; // chunk offset -> key, from the index chunks
+    uint64_t end = 0;     // after the last whole element
+    uint64_t idx1 = 0;    // the first segment's classic index, 0 when none
+    bool garbage = false; // something after `end` that is not a whole chunk
+    // What stopped the walk lies where the headers declare the file whole and present: it is
+    // not a cut but something this cannot read, which another reader might use.
+    bool unknown = false;
+    uint64_t kept = 0;     // the end of the last element kept as it is (a list, a tag chunk)
+    bool tooLarge = false; // more chunks than the budget
 };
 
 class Reader {
@@ -74,10 +94,6 @@ private:
     ByteFile& file_;
     uint64_t size_;
 };
-
-bool IsDigit(uint8_t c) {
-    return c >= '0' && c <= '9';
-}
 
 // Reads the headers: streams, and where their lengths and indexes are kept.
 std::optional<Header> ReadHeader(Reader& r) {
@@ -121,6 +137,11 @@ std::optional<Header> ReadHeader(Reader& r) {
                         s.sampleSize = LoadU32(&h[sat + 44]);
                     } else if (sid == Fourcc("strf") && ssize >= 14 && s.type == Fourcc("auds")) {
                         blockAlign = LoadU16(&h[sat + 12]);
+                    } else if (sid == Fourcc("strf") && ssize >= 20 && s.type == Fourcc("vids")) {
+                        const uint32_t compression = LoadU32(&h[sat + 16]);
+                        s.keys = compression == 0 || compression == 3 ? Keys::Always
+                                 : compression == Fourcc("ZMBV")      ? Keys::FlagByte
+                                                                      : Keys::Index;
                     } else if (sid == Fourcc("indx") && ssize >= 24) {
                         s.indx = 24 + sat;
                         s.indxCapacity = static_cast<uint32_t>((ssize - 24) / 16);
@@ -166,86 +187,205 @@ std::optional<Header> ReadHeader(Reader& r) {
     return std::nullopt;
 }
 
-// The key-frame marks the writer's index chunks already hold.
-void ReadIndexChunk(Reader& r, uint64_t at, uint32_t size, Scan& scan) {
-    if (size < 24)
-        return;
-    uint8_t h[24];
-    if (!r.Read(at + 8, h, sizeof h) || LoadU16(h) != 2 || h[3] != 1)
-        return;
-    const uint32_t entries = std::min<uint32_t>(LoadU32(h + 4), (size - 24) / 8);
-    const uint64_t base = LoadU64(h + 12);
-    std::vector<uint8_t> e(static_cast<size_t>(entries) * 8);
-    if (!r.Read(at + 32, e.data(), e.size()))
-        return;
-    for (uint32_t i = 0; i < entries; ++i) {
-        const uint64_t data = base + LoadU32(&e[8 * i]);
-        if (data >= 8)
-            scan.keyFrames[data - 8] = (LoadU32(&e[8 * i + 4]) & kNotKeyFrame) == 0;
-    }
+bool IsDigit(uint8_t c) {
+    return c >= '0' && c <= '9';
 }
 
-// Walks every chunk from the first 'movi' list on, into the 'AVIX' segments after it, up to
-// the first that is not whole.
-Scan ScanChunks(Reader& r, const Header& header) {
-    Scan scan;
-    scan.segments.push_back(Segment{0, header.movi, {}});
-    const int streams = static_cast<int>(header.streams.size());
-    uint64_t at = header.movi + 12;
-    for (;;) {
-        uint8_t c[8];
-        if (!r.Read(at, c, sizeof c))
-            break;
+// A four-character code as writers make them: printable characters only. Zeros where a power
+// cut left the file longer than what reached it, or random bytes, are not.
+bool IsCode(const uint8_t* c) {
+    return std::all_of(c, c + 4, [](uint8_t b) { return b >= 0x20 && b < 0x7f; });
+}
+
+class Walk {
+public:
+    Walk(Reader& r, const Header& header) : r_(r), header_(header) {}
+
+    Scan Run() {
+        scan_.segments.push_back(Segment{0, header_.movi, {}});
+        const std::optional<uint32_t> riff = r_.U32(4);
+        declared_ = 8 + uint64_t{riff.value_or(0)};
+        uint64_t at = header_.movi + 12;
+        cut_ = false;
+        while (!scan_.tooLarge && Step(at)) {
+        }
+        if (rec_ != 0) { // a record cut in part goes as a whole
+            for (Segment& seg : scan_.segments)
+                while (!seg.chunks.empty() && seg.chunks.back().at > rec_)
+                    seg.chunks.pop_back();
+            scan_.end = rec_;
+            cut_ = cut_ || recEnd_ > r_.Size();
+        }
+        if (scan_.end == 0)
+            scan_.end = header_.movi + 12;
+        scan_.garbage = scan_.end != r_.Size();
+        // Past what the headers declare lies what a take wrote after its last checkpoint, and
+        // a chunk the file's end cuts through is a cut; anything else that stops the walk
+        // where the headers declare chunks is something this does not understand.
+        scan_.unknown = scan_.garbage && !cut_ && at < declared_;
+        if (!scan_.tooLarge)
+            MarkIndexedKeys();
+        return std::move(scan_);
+    }
+
+private:
+    // One element at `at`, moving `at` past it; false where the walk ends.
+    bool Step(uint64_t& at) {
+        if (rec_ != 0 && at >= recEnd_) {
+            rec_ = 0;
+            scan_.end = at;
+        }
+        if (at >= r_.Size())
+            return false;
+        uint8_t c[24];
+        const uint64_t left = r_.Size() - at;
+        if (left < 8 || !r_.Read(at, c, 8)) {
+            cut_ = true;
+            return false;
+        }
         const uint32_t id = LoadU32(c);
         const uint64_t size = LoadU32(c + 4);
         const uint64_t next = at + 8 + size + (size & 1);
-        // A segment is walked into whatever size it declares: a closed one copied only in
-        // part runs past the end of the file, and every chunk in it before the cut counts.
-        if (id != Fourcc("RIFF") && next > r.Size())
-            break;
         if (id == Fourcc("RIFF")) {
-            uint8_t s[16];
-            if (!r.Read(at + 8, s, sizeof s) || LoadU32(s) != Fourcc("AVIX") ||
-                LoadU32(s + 4) != Fourcc("LIST") || LoadU32(s + 12) != Fourcc("movi"))
-                break;
-            scan.segments.push_back(Segment{at, at + 12, {}});
+            // A segment is walked into whatever size it declares: a closed one copied only in
+            // part runs past the end of the file, and every chunk in it before the cut counts.
+            if (rec_ != 0)
+                return false;
+            if (left < 24 || !r_.Read(at + 8, c + 8, 16)) {
+                cut_ = true;
+                return false;
+            }
+            if (LoadU32(c + 8) != Fourcc("AVIX") || LoadU32(c + 12) != Fourcc("LIST") ||
+                LoadU32(c + 20) != Fourcc("movi"))
+                return false;
+            scan_.segments.push_back(Segment{at, at + 12, {}});
+            declared_ = std::max(declared_, next);
             at += 24;
-            scan.end = at;
-            continue;
+            scan_.end = at;
+            return true;
         }
-        if (id == Fourcc("idx1")) {
-            if (scan.segments.size() != 1 || scan.idx1 != 0)
-                break;
-            scan.idx1 = at;
+        if (next > r_.Size()) {
+            cut_ = true;
+            return false;
+        }
+        if (!IsCode(c) || size >= kMaxChunk)
+            return false;
+        bool keep = false; // an element kept as it is, which the rebuilt indexes do not hold
+        if (id == Fourcc("LIST")) {
+            if (size < 4 || !r_.Read(at + 8, c + 8, 4))
+                return false;
+            if (LoadU32(c + 8) == Fourcc("rec ") && rec_ == 0) {
+                // A record groups the chunks of one moment: they count like any other.
+                rec_ = at;
+                recEnd_ = next;
+                at += 12;
+                return true;
+            }
+            keep = true;
+        } else if (id == Fourcc("idx1")) {
+            if (scan_.segments.size() == 1 && scan_.idx1 == 0)
+                scan_.idx1 = at;
+            else // other writers close every segment with one
+                keep = true;
         } else if (c[0] == 'i' && c[1] == 'x' && IsDigit(c[2]) && IsDigit(c[3])) {
-            ReadIndexChunk(r, at, static_cast<uint32_t>(size), scan);
+            ReadIndexChunk(at, static_cast<uint32_t>(size), (c[2] - '0') * 10 + (c[3] - '0'));
         } else if (id != Fourcc("JUNK")) {
-            // Nothing but a new segment may follow the first one's classic index.
-            if (!IsDigit(c[0]) || !IsDigit(c[1]) || (scan.idx1 != 0 && scan.segments.size() == 1))
-                break;
-            const int stream = (c[0] - '0') * 10 + (c[1] - '0');
-            if (stream >= streams)
-                break;
-            const bool video = header.streams[stream].type == Fourcc("vids");
+            const int stream =
+                IsDigit(c[0]) && IsDigit(c[1]) ? (c[0] - '0') * 10 + (c[1] - '0') : -1;
+            const StreamHeader* sh =
+                stream >= 0 && stream < static_cast<int>(header_.streams.size())
+                    ? &header_.streams[stream]
+                    : nullptr;
+            const bool video = sh && sh->type == Fourcc("vids");
             const bool palette = video && c[2] == 'p' && c[3] == 'c';
             const bool frame = video && c[2] == 'd' && (c[3] == 'b' || c[3] == 'c');
-            const bool sound = !video && c[2] == 'w' && c[3] == 'b';
-            if (!palette && !frame && !sound)
-                break;
-            scan.segments.back().chunks.push_back(
-                Chunk{at, id, static_cast<uint32_t>(size), stream, palette});
+            const bool sound = sh && !video && c[2] == 'w' && c[3] == 'b';
+            if (palette || frame || sound) {
+                // Nothing but a new segment follows the first one's classic index.
+                if (scan_.idx1 != 0 && scan_.segments.size() == 1)
+                    return false;
+                if (++held_ > kBudget) {
+                    scan_.tooLarge = true;
+                    return false;
+                }
+                bool key = !frame || sh->keys == Keys::Always;
+                if (frame && sh->keys == Keys::FlagByte && size > 0) {
+                    uint8_t flags = 0;
+                    if (!r_.Read(at + 8, &flags, 1))
+                        return false;
+                    key = (flags & kZmbvKeyFrame) != 0;
+                }
+                if (frame && size == 0)
+                    key = false;
+                scan_.segments.back().chunks.push_back(
+                    Chunk{at, id, static_cast<uint32_t>(size) | (key ? kNotKeyFrame : 0)});
+            } else {
+                keep = true;
+            }
         }
         at = next;
-        scan.end = at;
+        if (keep)
+            scan_.kept = std::max(scan_.kept, next);
+        if (rec_ == 0)
+            scan_.end = at;
+        return true;
     }
-    if (scan.end == 0)
-        scan.end = header.movi + 12;
-    scan.garbage = scan.end != r.Size();
-    return scan;
-}
+
+    // The key-frame marks of an index chunk, for a stream whose frames do not tell them.
+    void ReadIndexChunk(uint64_t at, uint32_t size, int stream) {
+        if (size < 24 || stream >= static_cast<int>(header_.streams.size()) ||
+            header_.streams[stream].keys != Keys::Index)
+            return;
+        uint8_t h[24];
+        if (!r_.Read(at + 8, h, sizeof h) || LoadU16(h) != 2 || h[3] != 1)
+            return;
+        const uint32_t entries = std::min<uint32_t>(LoadU32(h + 4), (size - 24) / 8);
+        held_ += entries;
+        if (held_ > kBudget) {
+            scan_.tooLarge = true;
+            return;
+        }
+        const uint64_t base = LoadU64(h + 12);
+        std::vector<uint8_t> e(static_cast<size_t>(entries) * 8);
+        if (!r_.Read(at + 32, e.data(), e.size()))
+            return;
+        for (uint32_t i = 0; i < entries; ++i) {
+            const uint64_t data = base + LoadU32(&e[8 * i]);
+            if (data >= 8 && (LoadU32(&e[8 * i + 4]) & kNotKeyFrame) == 0)
+                keys_.push_back(data - 8);
+        }
+    }
+
+    // Frames of a stream that only its index describes are key frames where an index chunk
+    // says so; the first frame of a movie always is one.
+    void MarkIndexedKeys() {
+        std::sort(keys_.begin(), keys_.end());
+        bool first = true;
+        for (Segment& seg : scan_.segments)
+            for (Chunk& c : seg.chunks) {
+                const StreamHeader& sh = header_.streams[c.Stream()];
+                if (sh.type != Fourcc("vids") || c.Palette() || c.Size() == 0)
+                    continue;
+                if (sh.keys == Keys::Index &&
+                    (first || std::binary_search(keys_.begin(), keys_.end(), c.at)))
+                    c.bits |= kNotKeyFrame;
+                first = false;
+            }
+    }
+
+    Reader& r_;
+    const Header& header_;
+    Scan scan_;
+    uint64_t declared_ = 0; // the end of the segments as their headers declare them
+    uint64_t rec_ = 0;      // the record being walked, 0 when none
+    uint64_t recEnd_ = 0;
+    bool cut_ = false; // the walk ended at an element the end of the file cuts through
+    size_t held_ = 0;
+    std::vector<uint64_t> keys_; // key frames by the index chunks, where the frames do not say
+};
 
 uint64_t Duration(const StreamHeader& s, const Chunk& c) {
-    return s.sampleSize != 0 ? c.size / s.sampleSize : 1;
+    return s.sampleSize != 0 ? c.Size() / s.sampleSize : 1;
 }
 
 struct Expected {
@@ -264,10 +404,10 @@ Expected Count(const Header& header, const Scan& scan) {
         }
     for (size_t k = 0; k < scan.segments.size(); ++k)
         for (const Chunk& c : scan.segments[k].chunks) {
-            if (c.palette)
+            if (c.Palette())
                 continue;
-            e.lengths[c.stream] += Duration(header.streams[c.stream], c);
-            if (k == 0 && c.stream == e.video)
+            e.lengths[c.Stream()] += Duration(header.streams[c.Stream()], c);
+            if (k == 0 && c.Stream() == e.video)
                 ++e.firstFrames;
         }
     return e;
@@ -293,9 +433,12 @@ uint64_t IndexedDuration(const std::vector<uint8_t>& entries) {
     return duration;
 }
 
-// A whole file: nothing after the last segment, the classic index in place, and headers that
-// count what is there.
-bool IsWhole(Reader& r, const Header& header, const Scan& scan, const Expected& e) {
+// A whole file, by its structure: every element after the headers read whole to the file's
+// end, the first segment closed by its classic index, and RIFF segments that declare what they
+// hold. How another writer counts its lengths is its own business: a file is not rewritten
+// for that. Our writer brings the counts up to date before the sizes that declare the chunks
+// they count, so a take cut off at any moment never passes.
+bool IsWhole(Reader& r, const Scan& scan) {
     if (scan.garbage || (scan.segments.size() == 1 && scan.idx1 == 0))
         return false;
     for (size_t k = 0; k < scan.segments.size(); ++k) {
@@ -303,16 +446,6 @@ bool IsWhole(Reader& r, const Header& header, const Scan& scan, const Expected& 
         if (r.U32(scan.segments[k].riff + 4) != end - scan.segments[k].riff - 8)
             return false;
     }
-    for (size_t i = 0; i < header.streams.size(); ++i) {
-        const StreamHeader& s = header.streams[i];
-        if (r.U32(s.strh + 32) != e.lengths[i])
-            return false;
-        const auto entries = SuperIndexEntries(r, s);
-        if (!entries || IndexedDuration(*entries) != e.lengths[i])
-            return false;
-    }
-    if (e.video >= 0 && header.dmlh != 0 && r.U32(header.dmlh) != e.lengths[e.video])
-        return false;
     return true;
 }
 
@@ -381,41 +514,55 @@ private:
 
 } // namespace
 
-RepairResult CheckRepair(ByteFile& file) {
-    Reader r(file);
-    const std::optional<Header> header = ReadHeader(r);
-    if (!header)
-        return RepairResult::NotReadable;
-    if (ProvedWhole(r, *header))
-        return RepairResult::NothingToDo;
-    const Scan scan = ScanChunks(r, *header);
-    return IsWhole(r, *header, scan, Count(*header, scan)) ? RepairResult::NothingToDo
-                                                           : RepairResult::Repaired;
+namespace {
+
+// Where a repair cuts the file: after the last whole element, or at a lone segment's classic
+// index, which is written anew after the rebuilt index chunks.
+uint64_t CutAt(const Scan& scan) {
+    return scan.segments.size() == 1 && scan.idx1 != 0 ? scan.idx1 : scan.end;
 }
 
-RepairResult Repair(ByteFile& file) {
-    Reader r(file);
-    const std::optional<Header> header = ReadHeader(r);
-    if (!header)
-        return RepairResult::NotReadable;
-    Scan scan = ScanChunks(r, *header);
-    const Expected e = Count(*header, scan);
-    if (IsWhole(r, *header, scan, e))
-        return RepairResult::NothingToDo;
+// What a look at the file found, and what a repair of it does.
+struct Look {
+    RepairResult result = RepairResult::NotReadable;
+    std::optional<Header> header;
+    Scan scan;
+};
 
-    // One segment: its classic index is rebuilt after the new index chunks. With more, the
-    // first segment's stays where it is (the writer closes a segment whole).
-    uint64_t at = scan.end;
+Look LookAt(Reader& r) {
+    Look look;
+    look.header = ReadHeader(r);
+    if (!look.header)
+        return look;
+    if (ProvedWhole(r, *look.header)) {
+        look.result = RepairResult::NothingToDo;
+        return look;
+    }
+    look.scan = Walk(r, *look.header).Run();
+    const Scan& scan = look.scan;
+    if (IsWhole(r, scan))
+        look.result = RepairResult::NothingToDo;
+    else if (scan.tooLarge || scan.unknown || CutAt(scan) < scan.kept)
+        look.result = RepairResult::NotReadable; // cutting it could lose what others read
+    else
+        look.result = RepairResult::Repaired;
+    return look;
+}
+
+// The repair itself, of a file the look found cut off.
+RepairResult Rebuild(ByteFile& file, Reader& r, const Look& look) {
+    const std::optional<Header>& header = look.header;
+    const Scan& scan = look.scan;
+    const Expected e = Count(*header, scan);
+
+    uint64_t at = CutAt(scan);
     const bool newIdx1 = scan.segments.size() == 1;
-    if (newIdx1 && scan.idx1 != 0)
-        at = scan.idx1;
     if (!file.Truncate(at))
         return RepairResult::WriteFailed;
 
     Patcher p(file);
     const size_t streams = header->streams.size();
     std::vector<std::vector<std::array<uint64_t, 3>>> super(streams); // offset, size, duration
-    bool firstVideo = true;
     for (const Segment& seg : scan.segments) {
         for (size_t s = 0; s < streams; ++s) {
             const StreamHeader& sh = header->streams[s];
@@ -424,23 +571,15 @@ RepairResult Repair(ByteFile& file) {
             uint32_t count = 0;
             uint32_t chunkId = 0;
             for (const Chunk& c : seg.chunks) {
-                if (c.stream != static_cast<int>(s) || c.palette)
+                if (c.Stream() != static_cast<int>(s) || c.Palette())
                     continue;
                 if (chunkId == 0)
                     chunkId = c.id;
                 const uint64_t offset = c.at + 8 - seg.movi;
                 if (offset > UINT32_MAX)
                     break;
-                bool key = sh.type == Fourcc("auds") || (c.id >> 16 == ('d' | 'b' << 8));
-                if (sh.type == Fourcc("vids") && c.size > 0) {
-                    const auto known = scan.keyFrames.find(c.at);
-                    key = key || firstVideo || (known != scan.keyFrames.end() && known->second);
-                    firstVideo = false;
-                } else if (c.size == 0) {
-                    key = false;
-                }
                 entries.U32(static_cast<uint32_t>(offset));
-                entries.U32(c.size | (key ? 0 : kNotKeyFrame));
+                entries.U32(c.Size() | (c.Key() ? 0 : kNotKeyFrame));
                 duration += Duration(sh, c);
                 ++count;
             }
@@ -467,19 +606,11 @@ RepairResult Repair(ByteFile& file) {
         ByteImage idx1;
         idx1.Code("idx1");
         idx1.U32(static_cast<uint32_t>(16 * scan.segments[0].chunks.size()));
-        bool first = true;
         for (const Chunk& c : scan.segments[0].chunks) {
-            const bool video = header->streams[c.stream].type == Fourcc("vids");
-            bool key = !video || (c.id >> 16 == ('d' | 'b' << 8) && c.size > 0);
-            if (video && !c.palette && c.size > 0) {
-                const auto known = scan.keyFrames.find(c.at);
-                key = key || first || (known != scan.keyFrames.end() && known->second);
-                first = false;
-            }
             idx1.U32(c.id);
-            idx1.U32(c.palette ? kNoTime : key ? kKeyFrame : 0);
+            idx1.U32(c.Palette() ? kNoTime : c.Key() ? kKeyFrame : 0);
             idx1.U32(static_cast<uint32_t>(c.at - (header->movi + 8)));
-            idx1.U32(c.size);
+            idx1.U32(c.Size());
         }
         p.Bytes(at, idx1);
         at += idx1.Size();
@@ -490,11 +621,16 @@ RepairResult Repair(ByteFile& file) {
         const Segment& seg = scan.segments[k];
         const bool last = k + 1 == scan.segments.size();
         const uint64_t end = last ? at : scan.segments[k + 1].riff;
-        uint64_t moviEndHere = last ? moviEnd : end;
-        if (k == 0 && !newIdx1 && scan.idx1 != 0)
-            moviEndHere = scan.idx1;
         p.U32(seg.riff + 4, end - seg.riff - 8);
-        p.U32(seg.movi + 4, moviEndHere - seg.movi - 8);
+        // A closed segment keeps its list as declared where it fits (another writer may
+        // close one with its own index after the list).
+        const std::optional<uint32_t> movi = r.U32(seg.movi + 4);
+        if (last)
+            p.U32(seg.movi + 4, moviEnd - seg.movi - 8);
+        else if (k == 0 && scan.idx1 != 0)
+            p.U32(seg.movi + 4, scan.idx1 - seg.movi - 8);
+        else if (!movi || seg.movi + 8 + *movi > end)
+            p.U32(seg.movi + 4, end - seg.movi - 8);
     }
     for (size_t s = 0; s < streams; ++s) {
         const StreamHeader& sh = header->streams[s];
@@ -516,6 +652,36 @@ RepairResult Repair(ByteFile& file) {
     if (!p.Ok() || !file.Flush())
         return RepairResult::WriteFailed;
     return RepairResult::Repaired;
+}
+
+} // namespace
+
+RepairResult CheckRepair(ByteFile& file) {
+    Reader r(file);
+    // The budget keeps memory from running out; if it does all the same, that is no reason
+    // to end the program.
+    try {
+        return LookAt(r).result;
+    } catch (const std::bad_alloc&) {
+        return RepairResult::NotReadable;
+    }
+}
+
+RepairResult Repair(ByteFile& file) {
+    Reader r(file);
+    std::optional<Look> look;
+    try {
+        look = LookAt(r);
+    } catch (const std::bad_alloc&) {
+        return RepairResult::NotReadable;
+    }
+    if (look->result != RepairResult::Repaired)
+        return look->result;
+    try {
+        return Rebuild(file, r, *look);
+    } catch (const std::bad_alloc&) {
+        return RepairResult::WriteFailed; // cut, at most, to where the repair begins writing
+    }
 }
 
 } // namespace avi

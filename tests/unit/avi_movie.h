@@ -112,22 +112,26 @@ inline avi::WriteStatus WriteTake(avi::Writer& w, int frames, int64_t samplesPer
     return status == avi::WriteStatus::Ok ? w.Finish() : status;
 }
 
-// Every packet ffprobe reads from a movie, in file order: its stream, its size and where its
-// data lies in the file.
+// Every packet ffprobe reads from a movie, in file order: its stream, its size, where its
+// data lies in the file and whether the index marks it a key frame.
 struct Packet {
     int stream = -1;
     long size = 0;
     uint64_t pos = 0;
+    bool key = false;
 };
 inline std::vector<Packet> Packets(const std::filesystem::path& file) {
     std::vector<Packet> packets;
     std::istringstream lines(RunCommand(
-        "ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 " + Quote(file)));
+        "ffprobe -v error -show_entries packet=stream_index,size,pos,flags -of csv=p=0 " +
+        Quote(file)));
     for (std::string line; std::getline(lines, line);) {
         Packet p;
         unsigned long long pos = 0;
-        if (std::sscanf(line.c_str(), "%d,%ld,%llu", &p.stream, &p.size, &pos) == 3) {
+        char flags[4] = {};
+        if (std::sscanf(line.c_str(), "%d,%ld,%llu,%3s", &p.stream, &p.size, &pos, flags) >= 3) {
             p.pos = pos;
+            p.key = flags[0] == 'K';
             packets.push_back(p);
         }
     }

@@ -359,3 +359,325 @@ TEST(AviRepair, RepairsAFileOnDisk) {
     EXPECT_EQ(RunCommand("ffprobe -v error -show_streams " + Quote(path) + " 2>&1 >/dev/null"), "");
     EXPECT_FALSE(avi::StdFile::Open(dir / "missing.avi"));
 }
+
+namespace {
+
+// A movie as other writers lay it out: padding and tag chunks among the frames, each moment's
+// frame and sound in a 'LIST rec ', and every segment closed by an 'idx1' of its own. Whole:
+// every size, length and index counts what is there.
+std::vector<uint8_t> ForeignMovie(int frames, int perSegment, int64_t samplesPerFrame) {
+    struct Entry {
+        uint64_t at; // the chunk's header
+        uint32_t size;
+    };
+    avi::ByteImage b;
+    const auto chunk = [&](std::string_view id, const std::vector<uint8_t>& data) {
+        const size_t size = b.BeginChunk(id);
+        b.Bytes(data.data(), data.size());
+        b.End(size);
+    };
+    const size_t riff = b.BeginChunk("RIFF");
+    b.Code("AVI ");
+    const size_t hdrl = b.BeginList("hdrl");
+    const size_t avih = b.BeginChunk("avih");
+    b.U32(100000);
+    b.Zeros(8);
+    b.U32(0x10); // has an index
+    const size_t firstFrames = b.Size();
+    b.Zeros(8);
+    b.U32(2); // streams
+    b.Zeros(28);
+    b.End(avih);
+    std::array<size_t, 2> lengthAt{};
+    std::array<size_t, 2> indxAt{};
+    for (int s = 0; s < 2; ++s) {
+        const size_t strl = b.BeginList("strl");
+        const size_t strh = b.BeginChunk("strh");
+        b.Code(s == 0 ? "vids" : "auds");
+        b.U32(s == 0 ? avi::Fourcc("DIB ") : 0);
+        b.Zeros(12);
+        b.U32(1);                   // scale
+        b.U32(s == 0 ? 10 : 11025); // rate
+        b.U32(0);                   // start
+        lengthAt[s] = b.Size();
+        b.U32(0);
+        b.Zeros(8);
+        b.U32(s == 0 ? 0 : 1); // sample size
+        b.Zeros(8);
+        b.End(strh);
+        if (s == 0) {
+            chunk("strf", BitmapHeader());
+        } else {
+            avi::ByteImage w;
+            w.U16(1);
+            w.U16(1);
+            w.U32(11025);
+            w.U32(11025);
+            w.U16(1);
+            w.U16(8);
+            chunk("strf", w.Vector());
+        }
+        const size_t indx = b.BeginChunk("indx");
+        b.U16(4);
+        b.U8(0);
+        b.U8(0);
+        indxAt[s] = b.Size();
+        b.Zeros(20 + 16 * 8);
+        b.End(indx);
+        b.End(strl);
+    }
+    const size_t odml = b.BeginList("odml");
+    const size_t dmlh = b.BeginChunk("dmlh");
+    const size_t totalFrames = b.Size();
+    b.Zeros(248);
+    b.End(dmlh);
+    b.End(odml);
+    b.End(hdrl);
+    chunk("JUNK", std::vector<uint8_t>(100, 0));
+
+    std::array<int, 2> superCount{};
+    int64_t sample = 0;
+    for (int first = 0; first < frames; first += perSegment) {
+        size_t segment = riff;
+        if (first > 0) {
+            segment = b.BeginChunk("RIFF");
+            b.Code("AVIX");
+        }
+        const size_t movi = b.BeginList("movi");
+        const uint64_t moviAt = movi - 4;
+        chunk("JUNK", std::vector<uint8_t>(20, 0));
+        std::array<std::vector<Entry>, 2> entries;
+        for (int i = first; i < std::min(frames, first + perSegment); ++i) {
+            const size_t rec = b.BeginList("rec ");
+            entries[0].push_back({b.Size(), static_cast<uint32_t>(kFrameBytes)});
+            chunk("00db", FramePixels(i));
+            entries[1].push_back({b.Size(), static_cast<uint32_t>(samplesPerFrame)});
+            chunk("01wb", Samples(sample, samplesPerFrame));
+            sample += samplesPerFrame;
+            b.End(rec);
+            if (i % 4 == 1)
+                chunk("vtag", std::vector<uint8_t>(6, 'v')); // a tag of its own, not a frame
+        }
+        for (int s = 0; s < 2; ++s) {
+            const uint64_t ixAt = b.Size();
+            const size_t ix = b.BeginChunk(s == 0 ? "ix00" : "ix01");
+            b.U16(2);
+            b.U8(0);
+            b.U8(1);
+            b.U32(static_cast<uint32_t>(entries[s].size()));
+            b.Code(s == 0 ? "00db" : "01wb");
+            b.U64(moviAt);
+            b.U32(0);
+            for (const Entry& e : entries[s]) {
+                b.U32(static_cast<uint32_t>(e.at + 8 - moviAt));
+                b.U32(e.size);
+            }
+            b.End(ix);
+            const size_t slot = indxAt[s] + 20 + 16 * superCount[s]++;
+            for (int i = 0; i < 8; ++i)
+                b.Vector()[slot + i] = static_cast<uint8_t>(ixAt >> (8 * i));
+            b.PutU32(slot + 8, static_cast<uint32_t>(b.Size() - ixAt));
+            b.PutU32(slot + 12,
+                     static_cast<uint32_t>(s == 0 ? entries[0].size()
+                                                  : entries[1].size() * samplesPerFrame));
+        }
+        b.End(movi);
+        const size_t idx1 = b.BeginChunk("idx1");
+        for (size_t k = 0; k < entries[0].size(); ++k)
+            for (int s = 0; s < 2; ++s) {
+                b.Code(s == 0 ? "00db" : "01wb");
+                b.U32(0x10);
+                b.U32(static_cast<uint32_t>(entries[s][k].at - moviAt - 8));
+                b.U32(entries[s][k].size);
+            }
+        b.End(idx1);
+        if (first == 0) {
+            b.PutU32(firstFrames, static_cast<uint32_t>(entries[0].size()));
+            chunk("JUNK", std::vector<uint8_t>(30, 0));
+        }
+        b.End(segment);
+    }
+    for (int s = 0; s < 2; ++s) {
+        b.PutU32(indxAt[s], static_cast<uint32_t>(superCount[s]));
+        b.PutU32(indxAt[s] + 4, avi::Fourcc(s == 0 ? "00db" : "01wb"));
+    }
+    b.PutU32(lengthAt[0], static_cast<uint32_t>(frames));
+    b.PutU32(lengthAt[1], static_cast<uint32_t>(sample));
+    b.PutU32(totalFrames, static_cast<uint32_t>(frames));
+    return b.Vector();
+}
+
+} // namespace
+
+// Another writer's whole movie is left byte for byte as it is, and what stops the reading
+// where the headers say chunks are is refused, not cut off: a repair never makes a file lose
+// what a player reads. Cut off, the same movie keeps every record and tag before the cut.
+TEST(AviRepair, AnotherWritersMovieKeepsEveryChunkAReaderUses) {
+    TempDir dir;
+    const auto path = dir / "foreign.avi";
+    constexpr int kFrames = 24;
+    const std::vector<uint8_t> movie = ForeignMovie(kFrames, 8, 1102);
+    SaveFile(path, movie);
+    const Decoded played = Decode(path);
+    ASSERT_EQ(played.frames, Numbers(kFrames));
+    ASSERT_TRUE(StartsWith(played.sound, Samples(0, 1102 * kFrames)));
+    ASSERT_EQ(played.sound.size(), size_t{1102} * kFrames);
+    std::vector<uint64_t> recordEnds; // each record ends with its sound
+    for (const Packet& p : Packets(path))
+        if (p.stream == 1)
+            recordEnds.push_back(p.pos + 8 + static_cast<uint64_t>(p.size));
+    const auto tags = [](const std::vector<uint8_t>& bytes, uint64_t within) {
+        int n = 0;
+        for (uint64_t at = 0; at + 14 <= std::min<uint64_t>(within, bytes.size()); ++at)
+            n += std::memcmp(&bytes[at], "vtag", 4) == 0;
+        return n;
+    };
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        avi::RepairResult result;
+    };
+    std::vector<Case> cases{{"whole", movie, avi::RepairResult::NothingToDo}};
+    const auto damaged = [&](int record) { // the code of that record's frame zeroed
+        std::vector<uint8_t> v = movie;
+        const std::string_view code("rec 00db");
+        auto at = v.begin();
+        for (int i = 0; i <= record; ++i)
+            at = std::search(at + 1, v.end(), code.begin(), code.end());
+        std::fill_n(at + 4, 4, 0);
+        return v;
+    };
+    const auto damagedAndCut = [&](int record) {
+        std::vector<uint8_t> v = damaged(record);
+        v.resize(v.size() - 100);
+        return v;
+    };
+    // Whole by its headers: there is nothing a repair could do about a damaged frame.
+    cases.push_back({"whole, a frame's code zeroed", damaged(3), avi::RepairResult::NothingToDo});
+    cases.push_back({"cut, a frame's code zeroed in the first segment", damagedAndCut(3),
+                     avi::RepairResult::NotReadable});
+    cases.push_back({"cut, a frame's code zeroed in the last segment", damagedAndCut(20),
+                     avi::RepairResult::NotReadable});
+    for (int i = 1; i < 12; ++i) {
+        const uint64_t cut = recordEnds[0] + (movie.size() - recordEnds[0]) * i / 12;
+        cases.push_back({"cut", std::vector<uint8_t>(movie.begin(), movie.begin() + cut),
+                         avi::RepairResult::Repaired});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(c.bytes.size()) + " bytes");
+        avi::MemoryFile file;
+        file.bytes = c.bytes;
+        EXPECT_EQ(avi::CheckRepair(file), c.result);
+        ASSERT_EQ(avi::Repair(file), c.result);
+        if (c.result != avi::RepairResult::Repaired) {
+            EXPECT_EQ(file.bytes, c.bytes);
+            continue;
+        }
+        const uint64_t cut = c.bytes.size();
+        SaveFile(path, file.bytes);
+        const auto before = static_cast<int>(std::count_if(
+            recordEnds.begin(), recordEnds.end(), [&](uint64_t end) { return end <= cut; }));
+        const Decoded whole = Decode(path);
+        EXPECT_EQ(whole.frames, Numbers(before));
+        EXPECT_EQ(whole.sound.size(), static_cast<size_t>(before) * 1102);
+        EXPECT_EQ(tags(file.bytes, file.bytes.size()), tags(movie, cut));
+        EXPECT_EQ(avi::Repair(file), avi::RepairResult::NothingToDo);
+    }
+}
+
+// After a repair, a frame keeps the key-frame mark it had: our codec's from the frame's own
+// first byte, even for frames no index chunk held yet; another codec's from the index chunks
+// the take had written.
+TEST(AviRepair, FramesKeepTheirKeyFrameMarks) {
+    TempDir dir;
+    const auto path = dir / "keys.avi";
+    for (const char* codec : {"ZMBV", "cvid"}) {
+        SCOPED_TRACE(codec);
+        avi::MemoryFile file;
+        avi::Writer w(file, Video(), std::nullopt);
+        ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+        auto format = BitmapHeader();
+        std::memcpy(&format[16], codec, 4);
+        ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+        constexpr int kFrames = 37;
+        constexpr int kCheckpointed = 30;
+        for (int i = 0; i < kFrames; ++i) {
+            std::vector<uint8_t> frame(40, static_cast<uint8_t>(i));
+            frame[0] = i % 5 == 0 ? 1 : 0; // the flags byte
+            ASSERT_EQ(w.WriteVideo(i, frame.data(), frame.size(), i % 5 == 0),
+                      avi::WriteStatus::Ok);
+            if (i + 1 == kCheckpointed) {
+                ASSERT_EQ(w.Checkpoint(), avi::WriteStatus::Ok);
+            }
+        }
+        ASSERT_EQ(avi::Repair(file), avi::RepairResult::Repaired);
+        SaveFile(path, file.bytes);
+        const std::vector<Packet> packets = Packets(path);
+        ASSERT_EQ(packets.size(), static_cast<size_t>(kFrames));
+        const int marked = std::string_view(codec) == "ZMBV" ? kFrames : kCheckpointed;
+        for (int i = 0; i < kFrames; ++i)
+            EXPECT_EQ(packets[i].key, i < marked && i % 5 == 0) << "frame " << i;
+    }
+}
+
+// A file that holds more chunks or index entries than a repair can keep in mind is refused,
+// quickly and within a bounded memory, instead of exhausting it.
+TEST(AviRepair, AFileOfCountlessChunksIsRefused) {
+    // A real movie's headers, then a 'movi' list of 2 GiB that repeats one element to its end.
+    class Endless final : public avi::ByteFile {
+    public:
+        Endless(std::vector<uint8_t> head, std::vector<uint8_t> element)
+            : head_(std::move(head)), element_(std::move(element)) {}
+        bool WriteAt(uint64_t, const void*, size_t) override { return false; }
+        bool Truncate(uint64_t) override { return false; }
+        bool Flush() override { return true; }
+        uint64_t Size() override { return head_.size() + (uint64_t{1} << 31); }
+        bool ReadAt(uint64_t offset, void* data, size_t size) override {
+            auto* out = static_cast<uint8_t*>(data);
+            read += size;
+            for (size_t i = 0; i < size; ++i) {
+                const uint64_t at = offset + i;
+                out[i] =
+                    at < head_.size() ? head_[at] : element_[(at - head_.size()) % element_.size()];
+            }
+            return true;
+        }
+        uint64_t read = 0;
+
+    private:
+        std::vector<uint8_t> head_;
+        std::vector<uint8_t> element_;
+    };
+
+    avi::MemoryFile written;
+    avi::Writer w(written, Video(), std::nullopt);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    auto format = BitmapHeader();
+    std::memcpy(&format[16], "cvid", 4);
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    std::vector<uint8_t> head = written.bytes;
+
+    avi::ByteImage emptyFrame;
+    emptyFrame.Code("00dc");
+    emptyFrame.U32(0);
+    avi::ByteImage index; // an index chunk of 2^20 key frames, 8 MiB
+    index.Code("ix00");
+    index.U32(24 + 8 * (1u << 20));
+    index.U16(2);
+    index.U8(0);
+    index.U8(1);
+    index.U32(1u << 20);
+    index.Code("00dc");
+    index.Zeros(12);
+    for (uint32_t i = 0; i < (1u << 20); ++i) {
+        index.U32(8 + 8 * i);
+        index.U32(0);
+    }
+    for (auto* element : {&emptyFrame, &index}) {
+        Endless file(head, element->Vector());
+        EXPECT_EQ(avi::CheckRepair(file), avi::RepairResult::NotReadable);
+        EXPECT_EQ(avi::Repair(file), avi::RepairResult::NotReadable);
+        EXPECT_LT(file.read, uint64_t{1} << 30);
+    }
+}
