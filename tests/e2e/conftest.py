@@ -77,14 +77,21 @@ def stay_visible(session):
     session.wine("reg", "delete", STATE_KEY, "/v", "WndHide", "/f", check=False)
 
 
-# On several workers (pytest-xdist -n N --dist loadgroup, VIDORRA_E2E_WORKERS in tools/test),
-# each with Wine sessions of its own: the tests mostly wait on the real clock, so two at once
-# take half the time, but on two cores the frame-count tests then lose frames to the other
-# worker's load now and then; one worker is the default. A module's tests stay together on one
-# worker (they share its fixtures), and so do the tests on screens of other depths (they share
-# those sessions); the longest groups start first.
-LONGEST_FIRST = ["test_sound", "test_region_selector", "test_recording", "test_install",
-                 "test_pages", "screens", "test_screen_codec", "test_control", "test_automation"]
+# On several workers (pytest-xdist -n N --dist loadgroup), each with Wine sessions of its own:
+# the tests mostly wait on the real clock, so two at once take half the time. A module's tests
+# stay together on one worker (they share its fixtures), and so do the tests on screens of other
+# depths (they share those sessions); the longest groups start first. The tests that measure a
+# take against the clock (frames and sound in step, counted a second at a time) lose frames to
+# another worker's load on a two-core machine, as a user's recording would: they are marked
+# "alone", and tools/test runs them on their own.
+LONGEST_FIRST = ["test_region_selector", "test_install", "test_pages", "screens",
+                 "test_screen_codec", "test_control", "test_automation", "test_hot_keys"]
+ALONE = {"test_recording", "test_sound", "test_movie_file"}
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "alone: measured against the clock; run with no other "
+                            "test beside it")
 
 
 def pytest_collection_modifyitems(config, items):
@@ -95,6 +102,8 @@ def pytest_collection_modifyitems(config, items):
 
     for item in items:
         item.add_marker(pytest.mark.xdist_group(group(item)))
+        if group(item) in ALONE:
+            item.add_marker(pytest.mark.alone)
     if not getattr(config.option, "numprocesses", None):
         return
     rank = {name: i for i, name in enumerate(LONGEST_FIRST)}
