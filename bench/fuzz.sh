@@ -4,7 +4,7 @@
 # a record of a run, not a pass or a fail of the build.
 #   bench/fuzz.sh [TARGET...]     every target when none is named
 # A target TARGET is bench/fuzz/TARGET_fuzz.cpp, with its seed corpus (small, in the repository)
-# in bench/fuzz/TARGET/. Inputs it finds go to build/fuzz/corpus/TARGET, findings (crashes, leaks,
+# in bench/fuzz/TARGET/, or made by the target itself when run with VIDORRA_FUZZ_SEEDS=DIR. Inputs it finds go to build/fuzz/corpus/TARGET, findings (crashes, leaks,
 # time-outs) to build/fuzz/findings/TARGET/.
 #   RUNS   inputs per target (default 1000000)
 #   JOBS   compile jobs (default 2)
@@ -55,13 +55,20 @@ for t in "${targets[@]}"; do
     exe=$out/${t}_fuzz
     clang++ "${flags[@]}" -fsanitize=fuzzer "$root/bench/fuzz/${t}_fuzz.cpp" "$out/libcore.a" \
         -lz -o "$exe"
-    corpus=$out/corpus/$t findings=$out/findings/$t
+    corpus=$out/corpus/$t findings=$out/findings/$t seeds=$root/bench/fuzz/$t
     mkdir -p "$corpus" "$findings"
+    # A target whose seeds come from our own code makes them itself.
+    if grep -q VIDORRA_FUZZ_SEEDS "$root/bench/fuzz/${t}_fuzz.cpp"; then
+        seeds=$out/seeds/$t
+        rm -rf "$seeds"
+        mkdir -p "$seeds"
+        VIDORRA_FUZZ_SEEDS=$seeds "$exe"
+    fi
     log=$out/$t.log
     start=$(date +%s.%N)
     status=0
     "$exe" -runs="$runs" -max_len=4096 -timeout=10 -print_final_stats=1 \
-        -artifact_prefix="$findings/" "$corpus" "$root/bench/fuzz/$t" >"$log" 2>&1 || status=$?
+        -artifact_prefix="$findings/" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
     end=$(date +%s.%N)
     done_runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' ||
         echo 0)
