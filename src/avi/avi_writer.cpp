@@ -48,9 +48,16 @@ WriteStatus Writer::Failed() {
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     phase_ = Phase::Failed;
-    // What was written before stays a movie: drop a half-written chunk, index what is whole.
+    // What was written before stays a movie: drop a half-written chunk, index what is whole,
+    // and close the first segment with its classic index where there is room for it. Where
+    // there is not, the header stops promising one: readers that trust the promise refuse a
+    // file without it.
     (void)sink_.Truncate(end_);
     (void)FlushIndexes();
+    if (!firstClosed_ && !CloseFirstSegment()) {
+        (void)sink_.Truncate(end_);
+        classicIndex_ = false;
+    }
     (void)WriteHeaders();
     (void)sink_.Flush();
     return WriteStatus::WriteFailed;
@@ -175,6 +182,18 @@ WriteStatus Writer::WriteVideo(int64_t position, const void* data, size_t size, 
     return status;
 }
 
+uint64_t Writer::BytesForVideo(int64_t position, size_t size) const noexcept {
+    const uint64_t length = streams_.empty() ? 0 : streams_[0].length;
+    const uint64_t chunks =
+        (position > 0 && static_cast<uint64_t>(position) > length ? position - length : 0) + 1;
+    const uint64_t data = 8 * chunks + size + 1;
+    const uint64_t segments = data / limits_.segmentBytes + 1;
+    // Each segment begins index chunks of its own; entries fill the room those keep.
+    const uint64_t indexChunks = chunks / limits_.indexChunkEntries + 2 * segments;
+    const uint64_t idx1 = firstClosed_ ? 0 : 16 * chunks;
+    return data + idx1 + indexChunks * IndexChunkBytes() + 24 * segments;
+}
+
 WriteStatus Writer::WriteAudio(int64_t samplePosition, const void* data, size_t size) {
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
@@ -184,6 +203,8 @@ WriteStatus Writer::WriteAudio(int64_t samplePosition, const void* data, size_t 
         return WriteStatus::BadCall;
     if (size == 0)
         return WriteStatus::Ok;
+    // The stream header counts samples in 32 bits (27 hours at 44.1 kHz), and players stop
+    // where it says the stream ends.
     const uint64_t samples = size / audio_->blockAlign;
     if (streams_[1].length + samples > UINT32_MAX)
         return WriteStatus::TooLong;
@@ -410,7 +431,7 @@ std::vector<uint8_t> Writer::BuildHeader() const {
     b.U32(Clamp32((static_cast<uint64_t>(video_.scale) * 1000000 + video_.rate / 2) / video_.rate));
     b.U32(Clamp32(bytesPerSec));
     b.U32(0); // padding granularity
-    b.U32(kHasIndex | kIsInterleaved);
+    b.U32((classicIndex_ ? kHasIndex : 0) | kIsInterleaved);
     b.U32(firstFrames_); // the first segment's; 'dmlh' has them all
     b.U32(0);
     b.U32(static_cast<uint32_t>(streams_.size()));

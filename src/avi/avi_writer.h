@@ -107,6 +107,10 @@ public:
         return streams_.size() > 1 ? static_cast<int64_t>(streams_[1].length) : 0;
     }
     [[nodiscard]] uint64_t FileSize() const noexcept { return end_; }
+    // The most that WriteVideo(position, a frame of `size` bytes) can add to the file, with the
+    // empty frames before it, the index chunks they begin, a new segment and the entries the
+    // first segment's classic index will hold: what a check for room on the disk must count.
+    [[nodiscard]] uint64_t BytesForVideo(int64_t position, size_t size) const noexcept;
     [[nodiscard]] int Segments() const noexcept { return static_cast<int>(segments_.size()); }
 
 private:
@@ -166,6 +170,7 @@ private:
     uint64_t moviAt_ = 0;       // the first 'movi' list
     std::vector<uint8_t> idx1_; // entries of the first segment while it is open
     bool firstClosed_ = false;
+    bool classicIndex_ = true; // false when a failed write left no room for the first one
     uint64_t firstRiffSize_ = 0;
     uint64_t firstMoviSize_ = 0;
     uint32_t firstFrames_ = 0; // video chunks in the first segment

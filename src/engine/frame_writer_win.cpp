@@ -105,11 +105,12 @@ bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
             return Abort(hr, abort_code::VideoWriteFailed);
         s.compressCost.Add(writeWatch.Microseconds());
     }
-    // The frame as it goes into the file: compressed, it may be a small part of the picture.
-    if (!RoomFor(frame.size, false))
-        return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
     // Frames only go forwards: one the clock placed behind the last is put after it.
     const int64_t at = std::max<int64_t>(position, s.movie->VideoLength());
+    // The frame as it goes into the file (compressed, it may be a small part of the picture),
+    // with the empty frames of the positions a stall left behind.
+    if (!RoomFor(s.movie->BytesForVideo(at, frame.size), false))
+        return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
     const avi::WriteStatus status = s.movie->WriteVideo(at, frame.data, frame.size, frame.key);
     if (status != avi::WriteStatus::Ok)
         return Abort(avi::AviError(status), abort_code::VideoWriteFailed);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sstream>
 
 using namespace avi_test;
@@ -323,48 +324,63 @@ TEST(AviWriter, ATakePastFourGibIsIndexedThroughEverySegment) {
 }
 
 // A disk that fills up: the failing write is reported, every later call fails the same way,
-// and the file plays every frame written before it.
+// and the file plays every frame written before it. Where there is room left, the first segment
+// gets its classic index; where there is not, the header no longer says it has one.
 TEST(AviWriter, FullDiskEndsTheMovieWithEveryFrameBeforeItPlayable) {
     TempDir dir;
-    avi::MemoryFile memory;
-    memory.capacity = 60000;
-    avi::WriterLimits limits;
-    limits.indexChunkEntries = 64;
-    limits.superIndexEntries = 16;
-    avi::Writer w(memory, Video(), Audio(), limits);
-    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
-    const auto format = BitmapHeader();
-    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
-    int written = 0;
-    int64_t samples = 0;
-    for (;; ++written) {
-        const auto pixels = FramePixels(written);
-        if (w.WriteVideo(written, pixels.data(), pixels.size(), true) != avi::WriteStatus::Ok)
-            break;
-        const auto sound = Samples(samples, 500);
-        if (w.WriteAudio(samples, sound.data(), sound.size()) != avi::WriteStatus::Ok) {
-            ++written;
-            break;
+    std::set<bool> closed;
+    for (uint64_t capacity = 60000; capacity < 62400; capacity += 200) {
+        SCOPED_TRACE("room for " + std::to_string(capacity) + " bytes");
+        avi::MemoryFile memory;
+        memory.capacity = capacity;
+        avi::WriterLimits limits;
+        limits.indexChunkEntries = 64;
+        limits.superIndexEntries = 16;
+        avi::Writer w(memory, Video(), Audio(), limits);
+        ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+        const auto format = BitmapHeader();
+        ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+        int written = 0;
+        int64_t samples = 0;
+        for (;; ++written) {
+            const auto pixels = FramePixels(written);
+            if (w.WriteVideo(written, pixels.data(), pixels.size(), true) != avi::WriteStatus::Ok)
+                break;
+            const auto sound = Samples(samples, 500);
+            if (w.WriteAudio(samples, sound.data(), sound.size()) != avi::WriteStatus::Ok) {
+                ++written;
+                break;
+            }
+            samples += 500;
         }
-        samples += 500;
-    }
-    const auto pixels = FramePixels(0);
-    EXPECT_EQ(w.WriteVideo(written + 1, pixels.data(), pixels.size(), true),
-              avi::WriteStatus::WriteFailed);
-    EXPECT_EQ(w.Checkpoint(), avi::WriteStatus::WriteFailed);
-    EXPECT_EQ(w.Finish(), avi::WriteStatus::WriteFailed);
-    EXPECT_GT(written, 5);
-    EXPECT_LE(memory.bytes.size(), memory.capacity);
+        const auto pixels = FramePixels(0);
+        EXPECT_EQ(w.WriteVideo(written + 1, pixels.data(), pixels.size(), true),
+                  avi::WriteStatus::WriteFailed);
+        EXPECT_EQ(w.Checkpoint(), avi::WriteStatus::WriteFailed);
+        EXPECT_EQ(w.Finish(), avi::WriteStatus::WriteFailed);
+        EXPECT_GT(written, 5);
+        EXPECT_LE(memory.bytes.size(), memory.capacity);
 
-    const auto path = dir / "full.avi";
-    SaveFile(path, memory.bytes);
-    std::vector<int> all(written);
-    for (int i = 0; i < written; ++i)
-        all[i] = i;
-    const Decoded decoded = Decode(path);
-    EXPECT_EQ(decoded.frames, all);
-    const auto expected = Samples(0, samples);
-    EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
+        const auto path = dir / "full.avi";
+        SaveFile(path, memory.bytes);
+        std::vector<int> all(written);
+        for (int i = 0; i < written; ++i)
+            all[i] = i;
+        const Decoded decoded = Decode(path);
+        EXPECT_EQ(decoded.frames, all);
+        const auto expected = Samples(0, samples);
+        EXPECT_EQ(decoded.sound, std::string(expected.begin(), expected.end()));
+
+        const std::string_view code("idx1");
+        const bool hasIdx1 = std::search(memory.bytes.begin(), memory.bytes.end(), code.begin(),
+                                         code.end()) != memory.bytes.end();
+        const bool promised = (avi::LoadU32(&memory.bytes[44]) & 0x10) != 0; // AVIF_HASINDEX
+        EXPECT_EQ(promised, hasIdx1);
+        EXPECT_EQ(avi::CheckRepair(memory),
+                  hasIdx1 ? avi::RepairResult::NothingToDo : avi::RepairResult::Repaired);
+        closed.insert(hasIdx1);
+    }
+    EXPECT_EQ(closed.size(), 2u) << "room for the classic index, and none, are both met";
 }
 
 // Calls out of order are refused without harm to the movie.
@@ -455,4 +471,32 @@ TEST(AviWriter, PaletteChangeRecoloursTheFramesAfterIt) {
         EXPECT_EQ(pixel, i < 2 ? std::string("\x00\x00\xff", 3) : std::string("\xff\x00\x00", 3))
             << "frame " << i;
     }
+}
+
+// What a check for room on the disk counts before a frame covers what writing it adds, however
+// many positions a stall left empty before it, across index chunks and segments.
+TEST(AviWriter, TheRoomAFrameNeedsCountsTheEmptyFramesBeforeIt) {
+    avi::MemoryFile memory;
+    avi::WriterLimits limits;
+    limits.indexChunkEntries = 16;
+    limits.segmentBytes = 40000;
+    avi::Writer w(memory, Video(), std::nullopt, limits);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    const auto format = BitmapHeader();
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    int64_t position = 0;
+    for (const int64_t gap : {0, 1, 15, 16, 17, 300, 0, 5000, 2}) {
+        position += gap;
+        const auto pixels = FramePixels(static_cast<int>(position));
+        const uint64_t predicted = w.BytesForVideo(position, pixels.size());
+        const uint64_t before = w.FileSize();
+        const int segments = w.Segments();
+        ASSERT_EQ(w.WriteVideo(position, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
+        // The first segment's classic index grows by one entry a chunk, written at its close.
+        const uint64_t idx1 = segments == 1 ? 16 * static_cast<uint64_t>(gap + 1) : 0;
+        EXPECT_LE(w.FileSize() - before + idx1, predicted) << "gap " << gap;
+        EXPECT_LE(predicted, w.FileSize() - before + idx1 + 3 * 1024 + 24 * gap) << "gap " << gap;
+        ++position;
+    }
+    EXPECT_GT(w.Segments(), 1);
 }
