@@ -61,7 +61,7 @@ struct RecordingOutcome {
     bool soundNotStarted = false;
     // Part of the sound is missing: a restart refused after a resume, or memory ran out.
     bool soundCut = false;
-    int32_t soundSamples = 0; // samples in the audio stream, silence included
+    int64_t soundSamples = 0; // samples in the audio stream, silence included
 };
 
 // The engine also owns the sound capture: the wave, its input device window (made at the first

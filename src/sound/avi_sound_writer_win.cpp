@@ -253,15 +253,11 @@ HRESULT CAviSoundWriter::WriteSilenceSamples(int32_t samples) {
     if (samples <= 0)
         return result;
     // Counted as owed, then written as the silence every write puts in first.
-    if (samples > INT32_MAX - position_)
-        return AVIERR_FILEWRITE; // the stream cannot count further
     position_ += samples;
     return Write(nullptr, 0, 0);
 }
 
 HRESULT CAviSoundWriter::Write(const void* data, int32_t samples, int32_t bytes) {
-    if (samples > INT32_MAX - position_)
-        return AVIERR_FILEWRITE; // the stream cannot count further
     // The AVI services take sound only at the stream's end (and some count that end in chunks,
     // not samples), so sound is placed by putting in first whatever silence the stream still
     // lacks: a frame of silence that failed to go in does not move what follows it earlier.

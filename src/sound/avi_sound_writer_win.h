@@ -80,7 +80,7 @@ public:
     void WriteSilence(double playbackRate);
 
     // The next sample position: every sample written so far, silence included.
-    [[nodiscard]] int32_t Position() const noexcept { return position_; }
+    [[nodiscard]] int64_t Position() const noexcept { return position_; }
     // Chunks written: each takes an index entry in the file.
     [[nodiscard]] int32_t Chunks() const noexcept { return chunks_; }
     [[nodiscard]] bool Failed() const noexcept { return failed_; }
@@ -123,8 +123,9 @@ private:
     SoundStreamOwner* owner_ = nullptr;
     PcmFormat format_;
     Pieces waiting_;
-    int32_t position_ = 0; // where the next piece goes
-    int32_t written_ = 0;  // samples the stream holds
+    // Sample counts of their own size: at 44.1 kHz, 32 bits last 27 hours.
+    int64_t position_ = 0; // where the next piece goes
+    int64_t written_ = 0;  // samples the stream holds
     int32_t chunks_ = 0;
     bool failed_ = false;
     bool gaveUp_ = false;

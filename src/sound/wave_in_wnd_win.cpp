@@ -215,8 +215,12 @@ void CWaveInWnd::TakeReturnedBuffers() {
 }
 
 void CWaveInWnd::Pause() {
-    if (device_)
-        ::waveInStop(device_.get());
+    if (!device_)
+        return;
+    ::waveInStop(device_.get());
+    // The part-filled buffer is done when the stop returns; its message could be dispatched
+    // after a quick resume, when its sound would be taken for the new run's.
+    TakeReturnedBuffers();
 }
 
 bool CWaveInWnd::Resume() {

@@ -43,7 +43,8 @@ public:
     // as blocks, the one being filled last. Pumps the thread's messages meanwhile. The device
     // stays open.
     void StopAndDrain();
-    // The device keeps its buffers; the one being filled comes back with what it holds.
+    // The device keeps its buffers; the one being filled reaches its wave with what it holds
+    // before this returns.
     void Pause();
     // False when the device is open but will not start.
     [[nodiscard]] bool Resume();
