@@ -173,7 +173,7 @@ void RecordingEngine::Tick(bool singleFrame) {
                 if (!paused) {
                     s.drops.Captured();
                     // The moment the first frame of a run was taken is where its sound begins.
-                    s.soundStart.NoteFrameTaken(flashStart);
+                    s.soundStart.NoteFrameTaken(flashStart, position);
                     s.ring.Publish(slotIndex, position);
                 }
             }

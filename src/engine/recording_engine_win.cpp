@@ -633,7 +633,8 @@ void RecordingEngine::FollowSound() {
     if (!s.soundStart.Wanted() || !waveIn_)
         return;
     if (const auto moment = s.soundStart.TakeMoment())
-        soundWriter_.PictureBegan(*moment);
+        soundWriter_.PictureBegan(
+            moment->ms, SampleAtFrame(wave_.Format(), options_.PlaybackRate, moment->position));
     if (State() != record_state::Recording)
         return;
     // The device's own count places its run on the clock better than the buffers, which come
@@ -661,7 +662,8 @@ void RecordingEngine::StopSound() {
     // reach another start or stop (stopping_), nor delete the device (ReleaseSoundDevice).
     s.soundStart.CancelMoment();
     if (const auto moment = s.soundStart.TakeMoment())
-        soundWriter_.PictureBegan(*moment);
+        soundWriter_.PictureBegan(
+            moment->ms, SampleAtFrame(wave_.Format(), options_.PlaybackRate, moment->position));
     soundWriter_.DeviceHalted(::timeGetTime());
     wave_.Stop();
     if (waveIn_) {

@@ -45,18 +45,23 @@ public:
         momentWanted_.store(true);
     }
     void CancelMoment() noexcept { momentWanted_.store(false); }
-    // Timer thread: a frame taken at `ms` is going into the movie.
-    void NoteFrameTaken(uint32_t ms) noexcept {
+    // Timer thread: a frame taken at `ms` is going into the movie at `position`.
+    void NoteFrameTaken(uint32_t ms, int32_t position) noexcept {
         if (momentWanted_.exchange(false)) {
             momentMs_.store(ms);
+            momentPosition_.store(position);
             momentNoted_.store(true);
         }
     }
+    struct Moment {
+        uint32_t ms = 0;
+        int32_t position = 0;
+    };
     // The moment noted since the last call, once.
-    [[nodiscard]] std::optional<uint32_t> TakeMoment() noexcept {
+    [[nodiscard]] std::optional<Moment> TakeMoment() noexcept {
         if (!momentNoted_.exchange(false))
             return std::nullopt;
-        return momentMs_.load();
+        return Moment{momentMs_.load(), momentPosition_.load()};
     }
 
 private:
@@ -69,4 +74,5 @@ private:
     std::atomic<bool> momentWanted_{false};
     std::atomic<bool> momentNoted_{false};
     std::atomic<uint32_t> momentMs_{0};
+    std::atomic<int32_t> momentPosition_{0};
 };

@@ -44,6 +44,7 @@ void CAviSoundWriter::Begin(SoundStreamOwner& owner, const PcmFormat& format) no
     format_ = format;
     position_ = 0;
     written_ = 0;
+    planned_ = 0;
     chunks_ = 0;
     failed_ = false;
     gaveUp_ = false;
@@ -78,11 +79,12 @@ void CAviSoundWriter::DeviceProgress(uint32_t nowMs, int64_t samples) {
     AlignRun(false);
 }
 
-void CAviSoundWriter::PictureBegan(uint32_t ms) {
+void CAviSoundWriter::PictureBegan(uint32_t ms, int64_t sample) {
     if (!run_.open || run_.pictureBegan)
         return;
     run_.pictureBegan = true;
     run_.pictureMs = ms;
+    run_.pictureSample = sample;
     AlignRun(false);
 }
 
@@ -104,7 +106,8 @@ void CAviSoundWriter::Finish() {
             // Nothing came back: the run is silence as long as its picture lasted.
             run_.aligned = true;
             const uint32_t end = run_.halted ? run_.haltMs : ::timeGetTime();
-            AddSilence(SamplesBetween(run_.pictureMs, end, format_.samplesPerSec));
+            AddSilence(run_.pictureSample - planned_ +
+                       SamplesBetween(run_.pictureMs, end, format_.samplesPerSec));
         }
         run_.open = false;
     }
@@ -123,8 +126,7 @@ void CAviSoundWriter::AlignRun(bool now) {
     run.aligned = true;
     const RunAlignment a =
         ::AlignRun(run.clock.FirstSampleMs(), run.pictureMs, format_.samplesPerSec);
-    run.dropLeft = a.drop;
-    AddSilence(a.silence);
+    PlaceRunStart(run.pictureSample - planned_ + a.silence - a.drop);
     while (!run.held.empty() && !gaveUp_) {
         Piece piece = std::move(run.held.front());
         run.held.pop_front();
@@ -144,6 +146,11 @@ void CAviSoundWriter::AddRunBlock(Piece piece) {
     earlySamples_ += run_.dropLeft;
     run_.dropLeft = 0;
     Add(std::move(piece));
+}
+
+void CAviSoundWriter::PlaceRunStart(int64_t offset) {
+    run_.dropLeft = offset < 0 ? -offset : 0;
+    AddSilence(offset);
 }
 
 void CAviSoundWriter::AddSilence(int64_t samples) {
@@ -192,6 +199,7 @@ void CAviSoundWriter::WriteSilence(double playbackRate) {
 void CAviSoundWriter::Add(Piece piece) {
     if (gaveUp_)
         return;
+    const int64_t samples = piece.block ? piece.block->Samples() - piece.skip : piece.silence;
     try {
         waiting_.push_back(std::move(piece));
     } catch (...) {
@@ -200,6 +208,7 @@ void CAviSoundWriter::Add(Piece piece) {
         GiveUp();
         return;
     }
+    planned_ += samples;
     Flush();
 }
 

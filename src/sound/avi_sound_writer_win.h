@@ -36,12 +36,13 @@ public:
 
 // Keeps the sound on the recording's clock. The device runs from a start to the pause or stop
 // that halts it; each run's picture begins with the first frame taken after the start, and its
-// sound must begin at that same moment. The device begins capturing some time after it is
-// started (CaptureClock), usually before that first frame, sometimes after it: so a run's
-// sound waits until both moments are known, then the samples captured before the picture began
-// are left out, or silence for the time the device missed goes first. A run whose picture never
-// began (paused or stopped before its first frame) leaves no sound; a run that gave no sound at
-// all is silence as long as its picture lasted.
+// sound must begin at that same moment, at the sample that plays with that frame (the sound
+// before it is padded with silence, or the run's first samples left out where it ran long). The
+// device begins capturing some time after it is started (CaptureClock), usually before that first
+// frame, sometimes after it: so a run's sound waits until both moments are known, then the samples
+// captured before the picture began are left out, or silence for the time the device missed goes
+// first. A run whose picture never began (paused or stopped before its first frame) leaves no
+// sound; a run that gave no sound at all is silence as long as its picture lasted.
 //
 // Sound that arrives before the owner lets it be written waits, in order, and goes in as soon as
 // it may. Every piece goes in at its own sample position: should a frame of silence fail to go
@@ -64,8 +65,9 @@ public:
     void DeviceStarted(uint32_t nowMs);
     // The device says the current run has captured `samples` by `nowMs`.
     void DeviceProgress(uint32_t nowMs, int64_t samples);
-    // The first frame of the current run was taken at `ms`.
-    void PictureBegan(uint32_t ms);
+    // The first frame of the current run was taken at `ms`; it plays with sample `sample` of
+    // the stream (SampleAtFrame).
+    void PictureBegan(uint32_t ms, int64_t sample);
     // The current run is halted (pause, stop) at `nowMs`; its last sound may still come back.
     void DeviceHalted(uint32_t nowMs) noexcept;
     // After the stop's drain: the current run is placed and ended, and what waits is written if
@@ -108,6 +110,9 @@ private:
     // A block of the placed run, less what came before its picture.
     void AddRunBlock(Piece piece);
     void AddSilence(int64_t samples);
+    // Puts the run's first sample at its picture's: `offset` samples after where the sound
+    // queued so far ends (silence), or before it (that many of the run's samples left out).
+    void PlaceRunStart(int64_t offset);
     // Queues a piece behind those waiting and writes whatever may be written.
     void Add(Piece piece);
     void Flush();
@@ -126,6 +131,7 @@ private:
     // Sample counts of their own size: at 44.1 kHz, 32 bits last 27 hours.
     int64_t position_ = 0; // where the next piece goes
     int64_t written_ = 0;  // samples the stream holds
+    int64_t planned_ = 0;  // where the sound queued so far ends
     int32_t chunks_ = 0;
     bool failed_ = false;
     bool gaveUp_ = false;
@@ -138,6 +144,7 @@ private:
         uint32_t haltMs = 0;
         bool pictureBegan = false;
         uint32_t pictureMs = 0;
+        int64_t pictureSample = 0;
         bool aligned = false;
         int64_t samples = 0;  // come back so far
         int64_t dropLeft = 0; // still to leave out, once aligned

@@ -103,3 +103,13 @@ SilenceFrame SilenceForFrame(const PcmFormat& format, double playbackRate) noexc
         static_cast<int64_t>(silence.samples) * std::max<uint16_t>(1, format.blockAlign);
     return silence;
 }
+
+int64_t SampleAtFrame(const PcmFormat& format, double playbackRate, int64_t frame) noexcept {
+    const double thousandths = std::round(playbackRate * 1000.0);
+    if (!(thousandths >= 1.0 && thousandths <= 1e12) || frame <= 0)
+        return 0;
+    // 128-bit-free: frames below 2^32 times rates below 2^18 and 1000 stay within 63 bits.
+    const auto per = static_cast<uint64_t>(thousandths);
+    const auto f = static_cast<uint64_t>(std::min<int64_t>(frame, int64_t{1} << 32));
+    return static_cast<int64_t>(f * format.samplesPerSec * 1000 / per);
+}

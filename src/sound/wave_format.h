@@ -55,3 +55,10 @@ struct SilenceFrame {
     uint8_t fill = 0x80; // unsigned 8-bit silence; 16-bit silence is 0
 };
 [[nodiscard]] SilenceFrame SilenceForFrame(const PcmFormat& format, double playbackRate) noexcept;
+
+// The sample of the sound stream that plays with video frame `frame` (from 0) at `playbackRate`
+// frames a second: where a run of sound whose picture begins at that frame must begin. Exact for
+// rates in whole thousandths, so pauses of any number never add up to a drift; 0 for a rate that
+// is not one.
+[[nodiscard]] int64_t SampleAtFrame(const PcmFormat& format, double playbackRate,
+                                    int64_t frame) noexcept;

@@ -266,6 +266,28 @@ def test_a_pause_leaves_its_moments_out_of_picture_and_sound_and_both_go_on_in_s
         (len(samples) / rate, video_duration(info))
 
 
+def test_ten_pauses_leave_sound_and_picture_within_a_frame_of_each_other(
+        session, sound_format, quiet_scene, tmp_path):
+    """Each run's sound begins at the sample that plays with its first frame, so however many
+    runs a take has, the sound ends with its picture."""
+    fps = 5
+    sound_format(11025, 8)
+    avi = tmp_path / "pauses.avi"
+    rec = Recording(session, avi, "-x", 0, "-y", 0, "-w", 64, "-h", 48, "-f", fps, "-i-", "-s+")
+    rec.wait_picture()
+    for _ in range(10):
+        time.sleep(0.5)
+        key(session, "F3")
+        wait_captions(session, "Stop", "Resume")
+        key(session, "F3")
+        wait_captions(session, "Stop", "Pause")
+    time.sleep(0.5)
+    assert rec.stop() == 0
+    info = scene.probe(avi)
+    sound = len(read_sound(avi)) / 11025
+    assert abs(sound - video_duration(info)) <= 1 / fps, (sound, video_duration(info))
+
+
 # 8-bit sound at 11025 and 10 frames a second: the Win32 layer (SingleFramesWhilePaused...).
 SINGLE_FRAME_FORMATS = [(8000, 16, 3, "pcm_s16le")]
 

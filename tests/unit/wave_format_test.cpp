@@ -91,4 +91,26 @@ TEST(WaveFormat, OneFrameOfSilenceLastsOneFrameInTheFormatsOwnSamples) {
         EXPECT_EQ(SilenceForFrame(*MonoPcmFormat(11025, 8), rate).samples, 0) << rate;
 }
 
+// The sample a frame plays with, for runs of sound placed after any number of pauses: exact at
+// rates in thousandths (29.97 frames a second does not drift by the 0.7 sample a frame that a
+// frame's truncated silence loses), and nothing for a rate that is not one.
+TEST(WaveFormat, TheSampleAFramePlaysWithIsExactAtAnyRate) {
+    struct Case {
+        uint32_t samplesPerSec;
+        double rate;
+        int64_t frame;
+        int64_t sample;
+    };
+    for (const Case& c :
+         {Case{11025, 10.0, 7, 7717}, Case{22050, 29.97, 107892, 79380000},
+          Case{44100, 4.9, 3, 27000}, Case{8000, 3.0, 1, 2666},
+          Case{44100, 60.0, int64_t{1} << 32, (int64_t{1} << 32) * 735},
+          Case{44100, 60.0, (int64_t{1} << 32) + 5, (int64_t{1} << 32) * 735},
+          Case{11025, 10.0, 0, 0}, Case{11025, 10.0, -3, 0}, Case{11025, 0.0, 5, 0},
+          Case{11025, -1.0, 5, 0}, Case{11025, std::numeric_limits<double>::quiet_NaN(), 5, 0}}) {
+        EXPECT_EQ(SampleAtFrame(*MonoPcmFormat(c.samplesPerSec, 8), c.rate, c.frame), c.sample)
+            << c.samplesPerSec << " at " << c.rate << ", frame " << c.frame;
+    }
+}
+
 } // namespace

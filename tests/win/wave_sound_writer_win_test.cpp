@@ -174,19 +174,21 @@ TEST_F(SoundWriterTest, AFrameOfSilenceThatCannotBeWrittenIsIgnoredButKeepsItsPl
     EXPECT_TRUE(owner_.failures.empty());
 }
 
-// Each run's sound begins with its picture: what the device captured before the run's first
-// frame is left out, and a device that began after it is put in place with silence, however far
-// apart the two are. Times are on timeGetTime's clock; a block's return places the run's first
-// sample (its samples end where it came back).
+// Each run's sound begins with its picture, at the sample that plays with the run's first frame:
+// what the device captured before that frame is left out, a device that began after it is put
+// in place with silence, and so is a run whose picture begins past where the sound so far ends;
+// a run whose picture begins before that loses its first samples instead. Times are on
+// timeGetTime's clock; a block's return places the run's first sample (its samples end where it
+// came back).
 TEST_F(SoundWriterTest, EachRunsSoundBeginsWithItsPicture) {
     const uint32_t now = ::timeGetTime();
     // Started 3 s ago, capturing at once; the first frame 1.5 s ago: 1.5 s of the 3 s is left out.
     writer_.DeviceStarted(now - 3000);
     Deliver(3 * 11025, 7);
     EXPECT_EQ(writer_.Position(), 0) << "written before its picture began";
-    writer_.PictureBegan(now - 1500);
+    writer_.PictureBegan(now - 1500, 0);
     EXPECT_NEAR(writer_.Position(), 16537, 11025 / 20);
-    const int32_t first = writer_.Position();
+    const int64_t first = writer_.Position();
 
     // A run whose picture never began (paused before its first frame) leaves nothing.
     writer_.DeviceStarted(::timeGetTime());
@@ -195,22 +197,37 @@ TEST_F(SoundWriterTest, EachRunsSoundBeginsWithItsPicture) {
     writer_.Finish();
     EXPECT_EQ(writer_.Position(), first);
 
-    // The device began 1.2 s after the run's first frame: 1.2 s of silence first.
+    // The device began 1.2 s after the run's first frame, which plays 1000 samples after the
+    // sound so far ends: 1.2 s and 1000 samples of silence first.
     const uint32_t later = ::timeGetTime();
     writer_.DeviceStarted(later - 1400);
-    writer_.PictureBegan(later - 1400);
+    writer_.PictureBegan(later - 1400, first + 1000);
     Deliver(2205, 8); // 200 ms, come back now
-    EXPECT_NEAR(writer_.LateSilence(), 13230, 11025 / 20);
-    const int32_t second = writer_.Position();
+    EXPECT_NEAR(writer_.LateSilence(), 13230 + 1000, 11025 / 20);
+    const int64_t second = writer_.Position();
     EXPECT_EQ(second, first + writer_.LateSilence() + 2205);
 
-    // A run that gives nothing at all is silence as long as its picture lasted.
+    // A run that gives nothing at all is silence as long as its picture lasted, from its first
+    // frame's sample on, which here is 500 samples before the sound so far ends.
     const uint32_t last = ::timeGetTime();
     writer_.DeviceStarted(last - 600);
-    writer_.PictureBegan(last - 600);
+    writer_.PictureBegan(last - 600, second - 500);
     writer_.DeviceHalted(last);
     writer_.Finish();
-    EXPECT_NEAR(writer_.Position() - second, 6615, 11025 / 20);
+    EXPECT_NEAR(writer_.Position() - second, 6615 - 500, 11025 / 20);
+    const int64_t third = writer_.Position();
+
+    // A run whose picture begins 2000 samples before the sound so far ends: its first 2000
+    // samples are left out, so the rest is in place.
+    const uint32_t fourth = ::timeGetTime();
+    const int64_t early = writer_.EarlySamples();
+    writer_.DeviceStarted(fourth - 1000);
+    writer_.PictureBegan(fourth - 1000, third - 2000);
+    Deliver(11025, 6);
+    writer_.DeviceHalted(::timeGetTime());
+    writer_.Finish();
+    EXPECT_NEAR(writer_.EarlySamples() - early, 2000, 11025 / 20);
+    EXPECT_NEAR(writer_.Position() - third, 11025 - 2000, 11025 / 20);
 
     const std::vector<int16_t> samples = Finished();
     ASSERT_EQ(samples.size(), static_cast<std::size_t>(writer_.Position()));
@@ -220,6 +237,8 @@ TEST_F(SoundWriterTest, EachRunsSoundBeginsWithItsPicture) {
     EXPECT_EQ(samples[second - 2206], 0);
     EXPECT_EQ(samples[second - 2205], 8);
     EXPECT_EQ(samples[second], 0);
+    EXPECT_EQ(samples[third - 1], 0);
+    EXPECT_EQ(samples[third], 6);
     EXPECT_EQ(std::count(samples.begin(), samples.end(), 9), 0);
 }
 
