@@ -26,6 +26,18 @@ uint32_t Clamp32(uint64_t v) noexcept {
 
 } // namespace
 
+WriterLimits LimitsForRate(uint32_t rate, uint32_t scale) noexcept {
+    WriterLimits limits;
+    if (rate == 0 || scale == 0)
+        return limits;
+    constexpr uint64_t kWeekSeconds = 7 * 24 * 3600;
+    const uint64_t frames = (kWeekSeconds * rate + scale - 1) / scale;
+    const uint64_t entries = (frames + limits.superIndexEntries - 1) / limits.superIndexEntries;
+    limits.indexChunkEntries = static_cast<uint32_t>(
+        std::clamp<uint64_t>(entries, limits.indexChunkEntries, uint64_t{1} << 20));
+    return limits;
+}
+
 Writer::Writer(ByteSink& sink, VideoStreamInfo video, std::optional<AudioStreamInfo> audio,
                WriterLimits limits)
     : sink_(sink), video_(std::move(video)), audio_(audio), limits_(limits) {
@@ -183,15 +195,30 @@ WriteStatus Writer::WriteVideo(int64_t position, const void* data, size_t size, 
 }
 
 uint64_t Writer::BytesForVideo(int64_t position, size_t size) const noexcept {
-    const uint64_t length = streams_.empty() ? 0 : streams_[0].length;
+    if (streams_.empty())
+        return 0;
+    const Stream& video = streams_[0];
     const uint64_t chunks =
-        (position > 0 && static_cast<uint64_t>(position) > length ? position - length : 0) + 1;
-    const uint64_t data = 8 * chunks + size + 1;
-    const uint64_t segments = data / limits_.segmentBytes + 1;
-    // Each segment begins index chunks of its own; entries fill the room those keep.
-    const uint64_t indexChunks = chunks / limits_.indexChunkEntries + 2 * segments;
+        (position > 0 && static_cast<uint64_t>(position) > video.length ? position - video.length
+                                                                        : 0) +
+        1;
+    const uint64_t entries = limits_.indexChunkEntries;
+    const uint64_t data = 8 * chunks + size + (size & 1);
     const uint64_t idx1 = firstClosed_ ? 0 : 16 * chunks;
-    return data + idx1 + indexChunks * IndexChunkBytes() + 24 * segments;
+    // Entries left in the index chunk being filled; past them, new index chunks.
+    uint64_t room = 0;
+    if (video.index && video.index->segment == segments_.size() - 1)
+        room = entries -
+               std::min<uint64_t>(entries, video.index->flushed + video.index->pending.size() / 8);
+    const uint64_t indexChunks = chunks > room ? (chunks - room + entries - 1) / entries : 0;
+    // Segments it fills: each new one has its header and begins an index chunk per stream.
+    const uint64_t grown = end_ - segments_.back().riff + data + indexChunks * IndexChunkBytes() +
+                           (firstClosed_ ? 0 : idx1_.size() + idx1 + 8);
+    const uint64_t segments = grown / limits_.segmentBytes;
+    // Closing the first segment writes its classic index, entries of earlier chunks included.
+    const uint64_t closing = !firstClosed_ && segments > 0 ? idx1_.size() + 8 : 0;
+    return data + idx1 + closing + indexChunks * IndexChunkBytes() +
+           segments * (24 + streams_.size() * IndexChunkBytes());
 }
 
 WriteStatus Writer::WriteAudio(int64_t samplePosition, const void* data, size_t size) {

@@ -68,6 +68,11 @@ struct WriterLimits {
     uint32_t superIndexEntries = 2048;
 };
 
+// Limits for a movie at `rate` / `scale` frames a second: index chunks large enough that the
+// super index's room holds a week of frames at that rate (at 60 a second, 40 hours at the
+// default size), never smaller than the default.
+[[nodiscard]] WriterLimits LimitsForRate(uint32_t rate, uint32_t scale) noexcept;
+
 enum class WriteStatus {
     Ok,
     WriteFailed, // the sink refused a write: the file holds what was written before it
@@ -113,6 +118,9 @@ public:
     [[nodiscard]] uint64_t BytesForVideo(int64_t position, size_t size) const noexcept;
     [[nodiscard]] int Segments() const noexcept { return static_cast<int>(segments_.size()); }
 
+    // Bytes of one standard index chunk, header and room.
+    [[nodiscard]] uint64_t IndexChunkBytes() const noexcept;
+
 private:
     struct IndexChunk {
         uint64_t offset = 0; // of its chunk header
@@ -153,7 +161,6 @@ private:
     [[nodiscard]] bool Write(uint64_t offset, const void* data, size_t size);
     [[nodiscard]] WriteStatus Failed();
     [[nodiscard]] std::vector<uint8_t> BuildHeader() const;
-    [[nodiscard]] uint64_t IndexChunkBytes() const noexcept;
 
     ByteSink& sink_;
     VideoStreamInfo video_;

@@ -12,8 +12,8 @@
 namespace {
 
 // Room the file needs besides the next frame and the old index's entry per chunk: a new index
-// chunk for each stream (32 kB each), a segment header, and some to spare.
-constexpr uint64_t kCompletionReserve = 96 * 1024;
+// chunk for each stream, a segment header, and this to spare.
+constexpr uint64_t kSpareRoom = 32 * 1024;
 // How often the file on disk is brought up to date while recording: a take cut off by a crash
 // loses no more than this.
 constexpr DWORD kCheckpointMs = 1000;
@@ -33,7 +33,8 @@ bool RecordingEngine::RoomFor(uint64_t bytes, bool finishing) const {
     const int32_t frames = s.frameIndex.Load();
     const uint64_t chunks = static_cast<uint64_t>(frames > 0 ? frames : 0) +
                             static_cast<uint64_t>(s.audio ? soundWriter_.Chunks() : 0) + 1;
-    uint64_t needed = bytes + 16 * chunks + kCompletionReserve;
+    const uint64_t indexChunk = s.movie ? s.movie->IndexChunkBytes() : 0;
+    uint64_t needed = bytes + 16 * chunks + 2 * indexChunk + kSpareRoom;
     if (s.audio && !finishing)
         needed += static_cast<uint64_t>(s.soundStart.BufferBytes());
     return available.QuadPart >= needed;
@@ -116,6 +117,10 @@ bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
         return Abort(avi::AviError(status), abort_code::VideoWriteFailed);
     if (frame.key)
         s.keyFrameDue = false;
+    // The checkpoints' clock starts with the first frame, not with the set-up before it (the
+    // sound's start, the beep), which would make the first one due at once.
+    if (s.framesWritten == 0)
+        s.lastCheckpointMs = ::timeGetTime();
     ++s.framesWritten;
     s.frameIndex.AdvanceTo(static_cast<int32_t>(at + 1));
     Checkpoint(false);

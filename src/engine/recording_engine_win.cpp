@@ -268,7 +268,8 @@ bool RecordingEngine::OpenStreams() {
     const size_t formatBytes = std::max(s.formats.front()->bytes.size(),
                                         s.compressor ? s.compressor->OutputFormatSize() : 0);
     video.formatCapacity = static_cast<uint32_t>(std::max<size_t>(2048, formatBytes + 64));
-    s.movie = std::make_unique<avi::Writer>(*s.file, std::move(video), audio);
+    const avi::WriterLimits limits = avi::LimitsForRate(video.rate, video.scale);
+    s.movie = std::make_unique<avi::Writer>(*s.file, std::move(video), audio, limits);
     switch (s.movie->Open()) {
     case avi::WriteStatus::Ok:
         break;

@@ -490,13 +490,32 @@ TEST(AviWriter, TheRoomAFrameNeedsCountsTheEmptyFramesBeforeIt) {
         const auto pixels = FramePixels(static_cast<int>(position));
         const uint64_t predicted = w.BytesForVideo(position, pixels.size());
         const uint64_t before = w.FileSize();
-        const int segments = w.Segments();
         ASSERT_EQ(w.WriteVideo(position, pixels.data(), pixels.size(), true), avi::WriteStatus::Ok);
-        // The first segment's classic index grows by one entry a chunk, written at its close.
-        const uint64_t idx1 = segments == 1 ? 16 * static_cast<uint64_t>(gap + 1) : 0;
+        // While the first segment is open, its classic index grows by one entry a chunk,
+        // written at its close.
+        const uint64_t idx1 = w.Segments() == 1 ? 16 * static_cast<uint64_t>(gap + 1) : 0;
         EXPECT_LE(w.FileSize() - before + idx1, predicted) << "gap " << gap;
-        EXPECT_LE(predicted, w.FileSize() - before + idx1 + 3 * 1024 + 24 * gap) << "gap " << gap;
+        // Not more than one index chunk (160 bytes here) over: a disk is not called full early.
+        EXPECT_LE(predicted, w.FileSize() - before + idx1 + 160) << "gap " << gap;
         ++position;
     }
     EXPECT_GT(w.Segments(), 1);
+}
+
+// The indexes of a movie hold a week of frames at its rate, however fast, and a slow movie keeps
+// index chunks of the usual size.
+TEST(AviWriter, IndexesAreSizedForAWeekAtTheRate) {
+    constexpr uint64_t kWeek = 7 * 24 * 3600;
+    struct Case {
+        uint32_t rate, scale, entries;
+    };
+    for (const Case c : {Case{10, 1, 4096}, Case{60, 1, 17719}, Case{30000, 1001, 8851},
+                         Case{1000, 1, 295313}, Case{0, 1, 4096}, Case{1u << 30, 1, 1u << 20}}) {
+        const avi::WriterLimits limits = avi::LimitsForRate(c.rate, c.scale);
+        EXPECT_EQ(limits.indexChunkEntries, c.entries) << c.rate << "/" << c.scale;
+        if (c.scale != 0 && c.rate != 0 && c.entries < (1u << 20)) {
+            EXPECT_GE(uint64_t{limits.indexChunkEntries} * limits.superIndexEntries,
+                      kWeek * c.rate / c.scale);
+        }
+    }
 }
