@@ -260,14 +260,14 @@ bool CVidorraDlg::OnEnterKey(HWND focus) {
 }
 
 void CVidorraDlg::PaintMinimizedIcon() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(Handle(), &ps);
-    Wnd().Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+    const PaintDc dc(Handle());
+    if (!dc)
+        return;
+    Wnd().Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.get()));
     const RECT client = Wnd().ClientRect();
     const int x = (Width(client) - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (Height(client) - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, icon_);
-    ::EndPaint(Handle(), &ps);
+    ::DrawIcon(dc.get(), x, y, icon_);
 }
 
 // Record control

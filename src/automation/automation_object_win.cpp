@@ -125,10 +125,7 @@ const GUID& VidorraTypeLibId() {
     return kTypeLibId;
 }
 
-AutomationContext::~AutomationContext() {
-    if (typeInfo)
-        typeInfo->Release();
-}
+AutomationContext::~AutomationContext() = default;
 
 CVidorraDlgAutoProxy::CVidorraDlgAutoProxy(std::shared_ptr<AutomationContext> context)
     : context_(std::move(context)) {
@@ -171,10 +168,8 @@ ULONG CVidorraDlgAutoProxy::Release() {
 HRESULT CVidorraDlgAutoProxy::GetTypeInfoCount(UINT* count) {
     if (!count)
         return E_POINTER;
-    ITypeInfo* info = nullptr;
-    *count = SUCCEEDED(GetTypeInfo(0, 0, &info)) ? 1 : 0;
-    if (info)
-        info->Release();
+    ComPtr<ITypeInfo> info;
+    *count = SUCCEEDED(GetTypeInfo(0, 0, info.put())) ? 1 : 0;
     return S_OK;
 }
 
@@ -187,16 +182,14 @@ HRESULT CVidorraDlgAutoProxy::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     if (!context_->typeInfo) {
         const std::string path = Application::ProgramDirectory() + "\\" VIDORRA_TYPELIB_FILE;
         std::wstring wide(path.begin(), path.end());
-        ITypeLib* library = nullptr;
-        if (FAILED(::LoadTypeLibEx(wide.c_str(), REGKIND_NONE, &library)))
+        ComPtr<ITypeLib> library;
+        if (FAILED(::LoadTypeLibEx(wide.c_str(), REGKIND_NONE, library.put())))
             return TYPE_E_CANTLOADLIBRARY;
-        const HRESULT hr = library->GetTypeInfoOfGuid(kDispatchIid, &context_->typeInfo);
-        library->Release();
+        const HRESULT hr = library->GetTypeInfoOfGuid(kDispatchIid, context_->typeInfo.put());
         if (FAILED(hr))
             return hr;
     }
-    context_->typeInfo->AddRef();
-    *info = context_->typeInfo;
+    *info = context_->typeInfo.share();
     return S_OK;
 }
 

@@ -5,6 +5,7 @@
 
 #include "automation/automation_members.h"
 #include "engine/recording_options.h"
+#include "framework/handles_win.h"
 
 #include <atomic>
 #include <memory>
@@ -33,7 +34,7 @@ struct AutomationContext {
     // Live objects and factory locks; the program serves while this is above 0.
     int locks = 0;
     // The dispatch interface's description, read from the type library on first ask.
-    ITypeInfo* typeInfo = nullptr;
+    ComPtr<ITypeInfo> typeInfo;
 };
 
 class CVidorraDlgAutoProxy final : public IDispatch {

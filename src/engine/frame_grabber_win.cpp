@@ -23,42 +23,41 @@ int32_t HeldModifiers() {
 // Exclusive-or drawing on the display: drawn twice, the screen is as it was.
 class FlashFrame {
 public:
-    FlashFrame(HPEN pen, RECT rect, bool cross) : rect_(rect), cross_(cross) {
-        dc_ = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    FlashFrame(HPEN pen, RECT rect, bool cross)
+        : dc_(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)),
+          pen_(dc_.get(), dc_ ? pen : nullptr),
+          brush_(dc_.get(), dc_ ? ::GetStockObject(HOLLOW_BRUSH) : nullptr), rect_(rect),
+          cross_(cross) {
         if (!dc_)
             return;
-        ::SetMapMode(dc_, MM_TEXT);
-        ::SetROP2(dc_, R2_XORPEN);
-        oldPen_ = ::SelectObject(dc_, pen);
-        oldBrush_ = ::SelectObject(dc_, ::GetStockObject(HOLLOW_BRUSH));
+        ::SetMapMode(dc_.get(), MM_TEXT);
+        ::SetROP2(dc_.get(), R2_XORPEN);
         Draw();
     }
     FlashFrame(const FlashFrame&) = delete;
     FlashFrame& operator=(const FlashFrame&) = delete;
+    // Drawn again, which takes it away; the pen and brush go back before the DC goes.
     ~FlashFrame() {
-        if (!dc_)
-            return;
-        Draw();
-        ::SelectObject(dc_, oldPen_);
-        ::SelectObject(dc_, oldBrush_);
-        ::DeleteDC(dc_);
+        if (dc_)
+            Draw();
     }
 
 private:
     void Draw() {
-        ::Rectangle(dc_, rect_.left, rect_.top, rect_.right, rect_.bottom);
+        const HDC dc = dc_.get();
+        ::Rectangle(dc, rect_.left, rect_.top, rect_.right, rect_.bottom);
         if (cross_) {
-            ::MoveToEx(dc_, rect_.left, rect_.top, nullptr);
-            ::LineTo(dc_, rect_.right, rect_.bottom);
-            ::MoveToEx(dc_, rect_.right, rect_.top, nullptr);
-            ::LineTo(dc_, rect_.left, rect_.bottom);
+            ::MoveToEx(dc, rect_.left, rect_.top, nullptr);
+            ::LineTo(dc, rect_.right, rect_.bottom);
+            ::MoveToEx(dc, rect_.right, rect_.top, nullptr);
+            ::LineTo(dc, rect_.left, rect_.bottom);
         }
         ::GdiFlush();
     }
 
-    HDC dc_ = nullptr;
-    HGDIOBJ oldPen_ = nullptr;
-    HGDIOBJ oldBrush_ = nullptr;
+    UniqueMemoryDc dc_; // DeleteDC ends a display DC as well as a memory one
+    SelectionGuard pen_;
+    SelectionGuard brush_;
     RECT rect_;
     bool cross_;
 };

@@ -333,7 +333,7 @@ bool RecordingEngine::MakeFrameBitmaps() {
     s.cursorDc.reset(::CreateCompatibleDC(s.screenDc.get()));
     if (!s.cursorBitmap || !s.cursorDc)
         return false;
-    s.cursorDcInitialBitmap = ::SelectObject(s.cursorDc.get(), s.cursorBitmap.get());
+    s.cursorSelection.emplace(s.cursorDc.get(), s.cursorBitmap.get());
     return true;
 }
 
@@ -491,8 +491,7 @@ void RecordingEngine::Stop() {
         slot.bits = nullptr;
     }
     s.memoryDc.reset();
-    if (s.cursorDc && s.cursorDcInitialBitmap)
-        ::SelectObject(s.cursorDc.get(), s.cursorDcInitialBitmap);
+    s.cursorSelection.reset();
     s.cursorDc.reset();
     s.cursorBitmap.reset();
 

@@ -12,6 +12,7 @@
 #include "engine/video_compressor_win.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 #include <vfw.h>
 
@@ -76,9 +77,10 @@ struct RecordingEngine::Session {
 
     UniqueMemoryDc memoryDc;
     std::array<FrameSlot, FrameRing::kSlots> slots;
-    UniqueMemoryDc cursorDc;
     UniqueBitmap cursorBitmap;
-    HGDIOBJ cursorDcInitialBitmap = nullptr;
+    UniqueMemoryDc cursorDc;
+    // The cursor bitmap in the cursor DC; goes first, so the DC is left as it was made.
+    std::optional<SelectionGuard> cursorSelection;
     POINT previousCursorPos{};
 
     // The movie: our own AVI writer on the file, and the compressor the frames go through (none

@@ -159,6 +159,59 @@ private:
     HDC dc_ = nullptr;
 };
 
+// One reference to a COM object, released when the owner goes.
+template <class T> class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { reset(); }
+
+    [[nodiscard]] T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    // For a call that hands out a reference: whatever was held is released first.
+    [[nodiscard]] T** put() noexcept {
+        reset();
+        return &p_;
+    }
+    // A new reference for the caller, who then owes its Release.
+    [[nodiscard]] T* share() const noexcept {
+        if (p_ != nullptr)
+            p_->AddRef();
+        return p_;
+    }
+    void reset() noexcept {
+        if (p_ != nullptr)
+            std::exchange(p_, nullptr)->Release();
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// A window's painting, from BeginPaint to EndPaint: what WM_PAINT owes the window however the
+// painting ends.
+class PaintDc {
+public:
+    explicit PaintDc(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &ps_)) {}
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    ~PaintDc() {
+        if (dc_ != nullptr)
+            ::EndPaint(window_, &ps_);
+    }
+
+    [[nodiscard]] HDC get() const noexcept { return dc_; }
+    [[nodiscard]] const RECT& Area() const noexcept { return ps_.rcPaint; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
 // Selects an object into a DC for one scope and puts the previous one back, so the object can be
 // deleted afterwards and the DC is left as it was found.
 class SelectionGuard {

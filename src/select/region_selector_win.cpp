@@ -238,15 +238,15 @@ LRESULT CRegionSelector::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void CRegionSelector::OnPaint() {
-    PAINTSTRUCT ps{};
-    const HDC dc = ::BeginPaint(Handle(), &ps);
-    if (dc == nullptr)
+    const PaintDc paint(Handle());
+    if (!paint)
         return;
+    const HDC dc = paint.get();
     if (screenCopy_) {
         const UniqueMemoryDc copyDc(::CreateCompatibleDC(dc));
         const SelectionGuard selected(copyDc.get(), screenCopy_.get());
         if (copyDc && selected) {
-            const RECT& r = ps.rcPaint;
+            const RECT& r = paint.Area();
             ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, copyDc.get(), r.left,
                      r.top, SRCCOPY);
         }
@@ -260,7 +260,6 @@ void CRegionSelector::OnPaint() {
     }
     if (highlight_ && highlightShown_)
         DrawFrame(dc);
-    ::EndPaint(Handle(), &ps);
 }
 
 void CRegionSelector::OnMouseMove(ScreenPoint point) {
