@@ -127,18 +127,20 @@ const GUID& VidorraTypeLibId() {
 
 AutomationContext::~AutomationContext() = default;
 
+void AutomationContext::Unlock() noexcept {
+    if (locks == 0 || --locks > 0 || dialog == nullptr || userInControl)
+        return;
+    if (::IsWindowEnabled(dialog->Handle()))
+        dialog->Wnd().Post(WM_CLOSE);
+}
+
 CVidorraDlgAutoProxy::CVidorraDlgAutoProxy(std::shared_ptr<AutomationContext> context)
     : context_(std::move(context)) {
-    ++context_->locks;
+    context_->Lock();
 }
 
 CVidorraDlgAutoProxy::~CVidorraDlgAutoProxy() {
-    // The last client let go of a copy nobody else uses: it ends, as it was only started for
-    // the client. A window busy with a box is left to the user.
-    CVidorraDlg* dialog = context_->dialog;
-    if (--context_->locks == 0 && dialog && !context_->userInControl &&
-        ::IsWindowEnabled(dialog->Handle()))
-        dialog->Wnd().Post(WM_CLOSE);
+    context_->Unlock();
 }
 
 HRESULT CVidorraDlgAutoProxy::QueryInterface(REFIID iid, void** out) {

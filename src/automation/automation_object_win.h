@@ -25,6 +25,12 @@ struct AutomationContext {
     AutomationContext(const AutomationContext&) = delete;
     AutomationContext& operator=(const AutomationContext&) = delete;
 
+    // An object or a factory lock taken, and let go. The one rule of when the last client's
+    // leaving ends the program: a copy started for clients ends with the last of them, unless
+    // the user has taken it over or it is busy with a box (left to the user).
+    void Lock() noexcept { ++locks; }
+    void Unlock() noexcept;
+
     // None once the dialog has gone.
     CVidorraDlg* dialog = nullptr;
     RecordingOptions& options;

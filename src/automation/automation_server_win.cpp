@@ -49,12 +49,10 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) {
-            ++context_->locks;
-        } else if (context_->locks > 0 && --context_->locks == 0 && context_->dialog &&
-                   !context_->userInControl) {
-            context_->dialog->Wnd().Post(WM_CLOSE);
-        }
+        if (lock)
+            context_->Lock();
+        else
+            context_->Unlock();
         return S_OK;
     }
 
