@@ -172,10 +172,14 @@ void CVidorraDlg::StoreWindowPosition() {
     options_.WinY = placement.rcNormalPosition.top;
 }
 
-bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
     switch (msg) {
     case WM_HOTKEY:
-        HotKey(static_cast<int>(wp), lp);
+        HotKey(static_cast<int>(wp));
+        result = 0;
+        return true;
+    case WM_ENGINE_STOP_REQUEST:
+        OnEngineStopRequest();
         result = 0;
         return true;
     case WM_PALETTECHANGED:
@@ -277,11 +281,10 @@ void CVidorraDlg::RegisterHotKeys() {
         RegisterAllHotKeys(Handle(), options_, quietHotKeys_);
 }
 
-void CVidorraDlg::HotKey(int id, LPARAM lParam) {
+void CVidorraDlg::HotKey(int id) {
     switch (id) {
     case hot_key_id::Start:
-        // lParam 0: the engine asks for a stop after a failure.
-        control_.Handle(lParam == 0 ? ControlInput::EngineStop : ControlInput::StartStopKey);
+        control_.Handle(ControlInput::StartStopKey);
         break;
     case hot_key_id::Pause:
         control_.Handle(ControlInput::PauseKey);

@@ -28,7 +28,7 @@ public:
     [[nodiscard]] int32_t RecordState() const noexcept { return control_.RecordState(); }
     // Every command that starts, pauses or stops a recording goes through here.
     [[nodiscard]] RecordControl& Control() noexcept { return control_; }
-    void HotKey(int id, LPARAM lParam);
+    void HotKey(int id);
     // Ends a recording still running when the program must end.
     void StopForExit();
     // Registers the hot keys unless a script switched them off. Quiet: a taken key goes to the
@@ -47,7 +47,8 @@ public:
     // SessionHost
     [[nodiscard]] HWND HostWindow() const override { return Handle(); }
     void ShowMessage(const std::string& text) override;
-    void OnSessionHotKey(int id, LPARAM lParam) override { HotKey(id, lParam); }
+    void OnSessionHotKey(int id) override { HotKey(id); }
+    void OnEngineStopRequest() override { control_.Handle(ControlInput::EngineStop); }
     bool PreTranslateSessionMessage(MSG& msg) override;
     void OnRecordingStarted() override;
     void OnRecordingStopping() override { control_.OnSessionStopping(); }

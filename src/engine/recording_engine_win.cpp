@@ -361,7 +361,13 @@ void RecordingEngine::RunLoop() {
             break;
         case WM_HOTKEY:
             if (msg.hwnd == host_.HostWindow()) {
-                host_.OnSessionHotKey(static_cast<int>(msg.wParam), msg.lParam);
+                host_.OnSessionHotKey(static_cast<int>(msg.wParam));
+                continue;
+            }
+            break;
+        case WM_ENGINE_STOP_REQUEST:
+            if (msg.hwnd == host_.HostWindow()) {
+                host_.OnEngineStopRequest();
                 continue;
             }
             break;
@@ -403,7 +409,7 @@ void RecordingEngine::RefreshPalette() {
 }
 
 void RecordingEngine::RequestStop() const {
-    ::PostMessageA(host_.HostWindow(), WM_HOTKEY, 1, 0);
+    ::PostMessageA(host_.HostWindow(), WM_ENGINE_STOP_REQUEST, 0, 0);
 }
 
 void RecordingEngine::Pause() {

@@ -26,15 +26,22 @@ inline constexpr int32_t Recording = 1;
 inline constexpr int32_t Paused = 2;
 } // namespace record_state
 
+// Posted to the host window when the engine asks for its own stop (a failure while recording):
+// a message of its own, so no hot key can be taken for it.
+inline constexpr UINT WM_ENGINE_STOP_REQUEST = WM_APP + 4;
+
 class SessionHost {
 public:
     virtual ~SessionHost() = default;
-    // Receives the grabber's WM_TIMER and the engine's stop requests (WM_HOTKEY id 1, lParam 0).
+    // Receives the grabber's WM_TIMER and the engine's stop requests (WM_ENGINE_STOP_REQUEST).
     [[nodiscard]] virtual HWND HostWindow() const = 0;
     // A message box owned by the host, titled with the program's name.
     virtual void ShowMessage(const std::string& text) = 0;
     // WM_HOTKEY taken from the queue by the session loop.
-    virtual void OnSessionHotKey(int id, LPARAM lParam) = 0;
+    virtual void OnSessionHotKey(int id) = 0;
+    // The engine asked for the stop: taken from the queue by the session loop, or dispatched
+    // to the host window by another.
+    virtual void OnEngineStopRequest() = 0;
     // Keyboard navigation of the host's dialogs; true when the message was consumed.
     virtual bool PreTranslateSessionMessage(MSG& msg) = 0;
     // The recording has started: hide or minimise as the user chose.

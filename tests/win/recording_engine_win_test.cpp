@@ -274,17 +274,21 @@ public:
 
     [[nodiscard]] HWND HostWindow() const override { return Handle(); }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void OnSessionHotKey(int id, LPARAM lParam) override {
+    void OnSessionHotKey(int id) override {
         if (control != nullptr) {
             constexpr ControlInput kInputs[] = {ControlInput::StartStopKey, ControlInput::PauseKey,
                                                 ControlInput::SingleFrameKey};
-            if (id == 1 && lParam == 0)
-                control->Handle(ControlInput::EngineStop);
-            else if (id >= 1 && id <= 3)
+            if (id >= 1 && id <= 3)
                 control->Handle(kInputs[id - 1]);
         } else if (id == 1 && engine != nullptr) {
             engine->Stop();
         }
+    }
+    void OnEngineStopRequest() override {
+        if (control != nullptr)
+            control->Handle(ControlInput::EngineStop);
+        else if (engine != nullptr)
+            engine->Stop();
     }
     bool PreTranslateSessionMessage(MSG&) override { return false; }
     void OnRecordingStarted() override {
@@ -372,7 +376,7 @@ protected:
 
     // Stops as the user's hot key does: through the host window's queue.
     void StopAt(UINT ms) {
-        script_.At(ms, [this] { ::PostMessageA(host_.Handle(), WM_HOTKEY, 1, 0); });
+        script_.At(ms, [this] { ::PostMessageA(host_.Handle(), WM_HOTKEY, 1, 1); });
     }
 
     // A start refused before anything was recorded: one message, the host back to its idle look

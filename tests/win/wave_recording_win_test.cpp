@@ -212,8 +212,12 @@ public:
 
     [[nodiscard]] HWND HostWindow() const override { return Handle(); }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void OnSessionHotKey(int id, LPARAM) override {
+    void OnSessionHotKey(int id) override {
         if (id == 1 && engine->Busy())
+            engine->Stop();
+    }
+    void OnEngineStopRequest() override {
+        if (engine->Busy())
             engine->Stop();
     }
     bool PreTranslateSessionMessage(MSG&) override { return false; }
