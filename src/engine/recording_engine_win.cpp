@@ -5,6 +5,7 @@
 #include "engine/file_naming.h"
 #include "engine/frame_format.h"
 #include "engine/option_rules.h"
+#include "engine/outcome_words.h"
 #include "engine/session_state_win.h"
 #include "framework/app_win.h"
 #include "framework/text_format.h"
@@ -541,32 +542,22 @@ void RecordingEngine::LogCosts() const {
 }
 
 void RecordingEngine::ReportOutcome(HRESULT lastError) {
-    const int32_t code = outcome_.frameIndex;
-    const std::string errorNumber = std::to_string(AviErrorNumber(lastError));
-    // What the messages say of the file must be true: without a frame there is none.
-    const bool kept = outcome_.framesWritten > 0;
-    if (code == abort_code::FormatRefused) {
-        const std::string stage =
-            FormatText("(Set Video Stream Format, err %d)", {std::to_string(lastError & 0xFF)});
-        host_.ShowMessage(FormatText(Resource(IDS_AVI_SETUP_FAILED), {stage}));
-    } else if (code == abort_code::VideoWriteFailed) {
-        host_.ShowMessage(
-            FormatText(Resource(kept ? IDS_VIDEO_WRITE_FAILED : IDS_VIDEO_WRITE_FAILED_NO_FILE),
-                       {errorNumber}));
-    } else if (code < -50) {
-        host_.ShowMessage(
-            FormatText(Resource(kept ? IDS_SOUND_WRITE_FAILED : IDS_SOUND_WRITE_FAILED_NO_FILE),
-                       {errorNumber}));
-    } else if (code < 0) {
-        host_.ShowMessage(Resource(kept ? IDS_TOO_MANY_DROPPED : IDS_TOO_MANY_DROPPED_NO_FILE));
-    } else if (code > 0 && !options_.ExitAfterRecording) {
-        // Frames in the file, not stream positions: a position the clock passed over holds none.
-        const UINT summary = outcome_.soundNotStarted ? IDS_RECORDING_NO_SOUND
-                             : outcome_.soundCut      ? IDS_RECORDING_SOUND_CUT
-                                                      : IDS_RECORDING_SUMMARY;
-        host_.SetStatusText(FormatText(Resource(summary), {std::to_string(outcome_.framesWritten),
-                                                           std::to_string(outcome_.dropped)}));
-    }
+    OutcomeFacts facts;
+    facts.frameIndex = outcome_.frameIndex;
+    facts.framesWritten = outcome_.framesWritten;
+    facts.dropped = outcome_.dropped;
+    facts.soundNotStarted = outcome_.soundNotStarted;
+    facts.soundCut = outcome_.soundCut;
+    facts.exitAfterRecording = options_.ExitAfterRecording;
+    facts.lastError = lastError;
+    const OutcomeWords words = DescribeOutcome(facts);
+    if (words.where == OutcomeWords::Where::Nowhere)
+        return;
+    const std::string text = FormatText(Resource(words.textId), words.args);
+    if (words.where == OutcomeWords::Where::Message)
+        host_.ShowMessage(text);
+    else
+        host_.SetStatusText(text);
 }
 
 // Sound

@@ -1,6 +1,8 @@
 #include "framework/text_format.h"
 
-std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args) {
+namespace {
+
+template <class Args> std::string Format(std::string_view format, const Args& args) {
     std::string out;
     out.reserve(format.size());
     auto next = args.begin();
@@ -24,4 +26,14 @@ std::string FormatText(std::string_view format, std::initializer_list<std::strin
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args) {
+    return Format(format, args);
+}
+
+std::string FormatText(std::string_view format, std::span<const std::string> args) {
+    return Format(format, args);
 }

@@ -6,8 +6,10 @@
 // an argument becomes empty; any other % sequence is kept as it is.
 
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
 [[nodiscard]] std::string FormatText(std::string_view format,
                                      std::initializer_list<std::string_view> args);
+[[nodiscard]] std::string FormatText(std::string_view format, std::span<const std::string> args);

@@ -1,0 +1,86 @@
+#include "engine/outcome_words.h"
+
+#include "resources/resource_ids.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int32_t kFileWrite = static_cast<int32_t>(0x80044069);  // AVIERR_FILEWRITE: 105
+constexpr int32_t kBadFormat = static_cast<int32_t>(0x80044071u); // its low byte: 113
+
+// Each way a recording ends, and what the user is told: a message that never claims a file
+// when no frame reached it, abort codes told apart whatever their order, the summary only where
+// nobody scripted an exit.
+TEST(OutcomeWords, EachEndingIsToldWithTheTextAndNumbersItNeeds) {
+    using Where = OutcomeWords::Where;
+    struct Case {
+        const char* what;
+        OutcomeFacts facts;
+        Where where;
+        unsigned textId;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"a format refused",
+         {abort_code::FormatRefused, 0, 0, false, false, false, kBadFormat},
+         Where::Message,
+         IDS_AVI_SETUP_FAILED,
+         {"(Set Video Stream Format, err 113)"}},
+        {"the disk full, frames kept",
+         {abort_code::VideoWriteFailed, 40, 0, false, false, false, kFileWrite},
+         Where::Message,
+         IDS_VIDEO_WRITE_FAILED,
+         {"105"}},
+        {"the disk full before the first frame",
+         {abort_code::VideoWriteFailed, 0, 0, false, false, false, kFileWrite},
+         Where::Message,
+         IDS_VIDEO_WRITE_FAILED_NO_FILE,
+         {"105"}},
+        {"sound not written",
+         {abort_code::SoundWriteFailed, 3, 0, false, false, true, kFileWrite},
+         Where::Message,
+         IDS_SOUND_WRITE_FAILED,
+         {"105"}},
+        {"sound not written, no frame",
+         {abort_code::SoundWriteFailed, 0, 0, false, false, false, kFileWrite},
+         Where::Message,
+         IDS_SOUND_WRITE_FAILED_NO_FILE,
+         {"105"}},
+        {"too many dropped",
+         {abort_code::TooManyDropped, 12, 30, false, false, false, 0},
+         Where::Message,
+         IDS_TOO_MANY_DROPPED,
+         {}},
+        {"too many dropped, no frame",
+         {abort_code::TooManyDropped, 0, 30, false, false, false, 0},
+         Where::Message,
+         IDS_TOO_MANY_DROPPED_NO_FILE,
+         {}},
+        {"a take",
+         {52, 50, 2, false, false, false, 0},
+         Where::Status,
+         IDS_RECORDING_SUMMARY,
+         {"50", "2"}},
+        {"a take without sound",
+         {52, 50, 2, true, false, false, 0},
+         Where::Status,
+         IDS_RECORDING_NO_SOUND,
+         {"50", "2"}},
+        {"a take with its sound cut",
+         {52, 50, 0, false, true, false, 0},
+         Where::Status,
+         IDS_RECORDING_SOUND_CUT,
+         {"50", "0"}},
+        {"a scripted take", {52, 50, 2, false, false, true, 0}, Where::Nowhere, 0, {}},
+        {"stopped before any position", {0, 0, 0, false, false, false, 0}, Where::Nowhere, 0, {}},
+    };
+    for (const Case& c : cases) {
+        const OutcomeWords w = DescribeOutcome(c.facts);
+        EXPECT_EQ(w.where, c.where) << c.what;
+        EXPECT_EQ(w.textId, c.textId) << c.what;
+        EXPECT_EQ(w.args, c.args) << c.what;
+    }
+}
+
+} // namespace
