@@ -75,6 +75,11 @@ WriteStatus Writer::Failed() {
     return WriteStatus::WriteFailed;
 }
 
+WriteStatus Writer::Refused() {
+    full_ = true;
+    return WriteStatus::TooLong;
+}
+
 WriteStatus Writer::Open() {
     if (phase_ != Phase::New)
         return WriteStatus::BadCall;
@@ -177,7 +182,7 @@ WriteStatus Writer::WriteVideo(int64_t position, const void* data, size_t size, 
         size >= kNotKeyFrame || (size > 0 && data == nullptr))
         return WriteStatus::BadCall;
     if (static_cast<uint64_t>(position) >= UINT32_MAX)
-        return WriteStatus::TooLong;
+        return Refused();
     // Positions no frame was taken for: empty frames, as the AVI services write them.
     const uint32_t empty = StreamChunkId(0, 'd', 'c');
     while (video.length < static_cast<uint64_t>(position)) {
@@ -234,7 +239,7 @@ WriteStatus Writer::WriteAudio(int64_t samplePosition, const void* data, size_t 
     // where it says the stream ends.
     const uint64_t samples = size / audio_->blockAlign;
     if (streams_[1].length + samples > UINT32_MAX)
-        return WriteStatus::TooLong;
+        return Refused();
     const WriteStatus status = Append(1, streams_[1].dataId, data, static_cast<uint32_t>(size),
                                       true, static_cast<uint32_t>(samples), true, kKeyFrame);
     if (status == WriteStatus::Ok)
@@ -287,7 +292,7 @@ WriteStatus Writer::Append(size_t stream, uint32_t id, const void* data, uint32_
         return Failed();
     const bool newIndexChunk = needsIndexChunk();
     if (newIndexChunk && streams_[stream].super.size() >= limits_.superIndexEntries)
-        return WriteStatus::TooLong;
+        return Refused();
 
     // The chunk goes first and a new index chunk after it: readers that find the 'movi' list's
     // place from the first 'idx1' entry expect that entry's chunk right at the list's start.

@@ -117,6 +117,9 @@ public:
     // first segment's classic index will hold: what a check for room on the disk must count.
     [[nodiscard]] uint64_t BytesForVideo(int64_t position, size_t size) const noexcept;
     [[nodiscard]] int Segments() const noexcept { return static_cast<int>(segments_.size()); }
+    // A write was refused with TooLong: the movie holds all it can and stays as it is, whole
+    // once finished.
+    [[nodiscard]] bool Full() const noexcept { return full_; }
 
     // Bytes of one standard index chunk, header and room.
     [[nodiscard]] uint64_t IndexChunkBytes() const noexcept;
@@ -160,6 +163,7 @@ private:
     [[nodiscard]] bool WriteHeaders();
     [[nodiscard]] bool Write(uint64_t offset, const void* data, size_t size);
     [[nodiscard]] WriteStatus Failed();
+    [[nodiscard]] WriteStatus Refused(); // TooLong, and Full() from now on
     [[nodiscard]] std::vector<uint8_t> BuildHeader() const;
 
     ByteSink& sink_;
@@ -177,6 +181,7 @@ private:
     uint64_t moviAt_ = 0;       // the first 'movi' list
     std::vector<uint8_t> idx1_; // entries of the first segment while it is open
     bool firstClosed_ = false;
+    bool full_ = false;
     bool classicIndex_ = true; // false when a failed write left no room for the first one
     uint64_t firstRiffSize_ = 0;
     uint64_t firstMoviSize_ = 0;

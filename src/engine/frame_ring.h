@@ -12,6 +12,8 @@ inline constexpr int32_t TooManyDropped = -10;
 inline constexpr int32_t SoundWriteFailed = -100;
 inline constexpr int32_t VideoWriteFailed = -1000;
 inline constexpr int32_t FormatRefused = -2000;
+// The movie's counts or indexes are full: it is complete, and the recording ends there.
+inline constexpr int32_t MovieFull = -3000;
 } // namespace abort_code
 
 // Stream positions used so far, or the abort code that ended the recording. Once an abort code

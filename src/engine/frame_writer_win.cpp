@@ -90,6 +90,8 @@ bool RecordingEngine::GiveFormat(const FrameSlot& slot) {
     const avi::WriteStatus status = s.movie->SetVideoFormat(bytes.data(), bytes.size());
     if (status == avi::WriteStatus::WriteFailed)
         return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
+    if (status == avi::WriteStatus::TooLong)
+        return Abort(AVIERR_FILEWRITE, abort_code::MovieFull);
     if (status != avi::WriteStatus::Ok)
         return Abort(AVIERR_BADFORMAT, abort_code::FormatRefused);
     s.formatGeneration = slot.generation;
@@ -114,7 +116,9 @@ bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
         return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
     const avi::WriteStatus status = s.movie->WriteVideo(at, frame.data, frame.size, frame.key);
     if (status != avi::WriteStatus::Ok)
-        return Abort(avi::AviError(status), abort_code::VideoWriteFailed);
+        return Abort(avi::AviError(status), status == avi::WriteStatus::TooLong
+                                                ? abort_code::MovieFull
+                                                : abort_code::VideoWriteFailed);
     if (frame.key)
         s.keyFrameDue = false;
     // The checkpoints' clock starts with the first frame, not with the set-up before it (the

@@ -10,7 +10,11 @@ OutcomeWords DescribeOutcome(const OutcomeFacts& f) {
     const std::string errorNumber = std::to_string(AviErrorNumber(f.lastError));
     // What the messages say of the file must be true: without a frame there is none.
     const bool kept = f.framesWritten > 0;
-    if (code == abort_code::FormatRefused) {
+    if (code == abort_code::MovieFull) {
+        w.where = OutcomeWords::Where::Message;
+        w.textId = IDS_MOVIE_FULL;
+        w.args = {std::to_string(f.framesWritten)};
+    } else if (code == abort_code::FormatRefused) {
         w.where = OutcomeWords::Where::Message;
         w.textId = IDS_AVI_SETUP_FAILED;
         w.args = {

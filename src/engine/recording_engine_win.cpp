@@ -696,7 +696,9 @@ void RecordingEngine::OnSoundWriteFailed(HRESULT hr) {
     Session& s = *session_;
     // The first abort is the one reported, with its own error; only its author asks for the
     // stop, so one failure never stops twice (and a stop request while idle starts nothing).
-    if (s.frameIndex.Abort(abort_code::SoundWriteFailed)) {
+    // Sound the movie has no room to count is its end, not a failure.
+    const bool full = s.movie && s.movie->Full();
+    if (s.frameIndex.Abort(full ? abort_code::MovieFull : abort_code::SoundWriteFailed)) {
         s.lastAviError = hr;
         RequestStop();
     }

@@ -56,13 +56,13 @@
 
 #define IDS_PRODUCT_NAME 148
 
-#define IDS_VIDEO_WRITE_FAILED 150 // %d: AVI error number
-#define IDS_NO_FREE_FILE_NAME 151  // %s: the file name that has no free number left
-#define IDS_BAD_FILE_NAME 152      // %s: a name too long or with a number too large to count on
-#define IDS_BAD_FRAME_RATE 153     // no arguments
-#define IDS_BAD_REGION_SIZE 154    // %d width, %d height
-#define IDS_SETTINGS_NOT_SAVED 156 // %s: the names of the settings that could not be saved
-#define IDS_RECORDING_NO_SOUND 155 // as 120, for a recording whose sound input would not start
+#define IDS_VIDEO_WRITE_FAILED 150  // %d: AVI error number
+#define IDS_NO_FREE_FILE_NAME 151   // %s: the file name that has no free number left
+#define IDS_BAD_FILE_NAME 152       // %s: a name too long or with a number too large to count on
+#define IDS_BAD_FRAME_RATE 153      // no arguments
+#define IDS_BAD_REGION_SIZE 154     // %d width, %d height
+#define IDS_SETTINGS_NOT_SAVED 156  // %s: the names of the settings that could not be saved
+#define IDS_RECORDING_NO_SOUND 155  // as 120, for a recording whose sound input would not start
 #define IDS_RECORDING_SOUND_CUT 157 // as 120, for a recording whose sound stopped part-way
 // As 150, 121 and 119, for a recording that ended before its first frame: no file is kept.
 #define IDS_VIDEO_WRITE_FAILED_NO_FILE 180 // %d: AVI error number
@@ -71,6 +71,7 @@
 #define IDS_BAD_SWITCH 183                 // %s the switch, %s its value
 #define IDS_OFFER_REPAIR 184               // Yes/No; %s the movie file
 #define IDS_REPAIR_FAILED 185              // %s the movie file
+#define IDS_MOVIE_FULL 186                 // %d frames: the movie holds all an AVI file can
 
 // Messages of the dialog data exchange.
 #define IDS_DDX_INTEGER 160

@@ -519,3 +519,37 @@ TEST(AviWriter, IndexesAreSizedForAWeekAtTheRate) {
         }
     }
 }
+
+// A movie whose indexes are full refuses the next frame as TooLong, says it is full, and is
+// still finished whole with every frame before it.
+TEST(AviWriter, AFullMovieRefusesMoreAndFinishesWhole) {
+    TempDir dir;
+    avi::MemoryFile memory;
+    avi::WriterLimits limits;
+    limits.indexChunkEntries = 4;
+    limits.superIndexEntries = 2;
+    avi::Writer w(memory, Video(), std::nullopt, limits);
+    ASSERT_EQ(w.Open(), avi::WriteStatus::Ok);
+    const auto format = BitmapHeader();
+    ASSERT_EQ(w.SetVideoFormat(format.data(), format.size()), avi::WriteStatus::Ok);
+    int written = 0;
+    for (; written < 20; ++written) {
+        const auto pixels = FramePixels(written);
+        const avi::WriteStatus status = w.WriteVideo(written, pixels.data(), pixels.size(), true);
+        if (status != avi::WriteStatus::Ok) {
+            EXPECT_EQ(status, avi::WriteStatus::TooLong);
+            break;
+        }
+        EXPECT_FALSE(w.Full());
+    }
+    EXPECT_EQ(written, 8);
+    EXPECT_TRUE(w.Full());
+    ASSERT_EQ(w.Finish(), avi::WriteStatus::Ok);
+    const auto path = dir / "full.avi";
+    SaveFile(path, memory.bytes);
+    std::vector<int> all(written);
+    for (int i = 0; i < written; ++i)
+        all[i] = i;
+    EXPECT_EQ(DecodeFrames(path), all);
+    EXPECT_EQ(avi::CheckRepair(memory), avi::RepairResult::NothingToDo);
+}
