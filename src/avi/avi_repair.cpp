@@ -52,9 +52,7 @@ struct Chunk {
     uint32_t bits = 0; // the size (below kMaxChunk), and kNotKeyFrame's bit for a key frame
     [[nodiscard]] uint32_t Size() const { return bits & ~kNotKeyFrame; }
     [[nodiscard]] bool Key() const { return (bits & kNotKeyFrame) != 0; }
-    [[nodiscard]] int Stream() const {
-        return static_cast<int>((id & 0xff) - '0') * 10 + static_cast<int>((id >> 8 & 0xff) - '0');
-    }
+    [[nodiscard]] int Stream() const; // the stream its code names
     [[nodiscard]] bool Palette() const { return id >> 16 == ('p' | 'c' << 8); }
 };
 
@@ -187,8 +185,14 @@ std::optional<Header> ReadHeader(Reader& r) {
     return std::nullopt;
 }
 
-bool IsDigit(uint8_t c) {
-    return c >= '0' && c <= '9';
+// A stream number in two decimal digits, as chunk codes hold it; -1 for anything else.
+int StreamNumber(uint8_t tens, uint8_t ones) {
+    const auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+    return digit(tens) && digit(ones) ? (tens - '0') * 10 + (ones - '0') : -1;
+}
+
+int Chunk::Stream() const {
+    return StreamNumber(static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8));
 }
 
 // A four-character code as writers make them: printable characters only. Zeros where a power
@@ -206,7 +210,6 @@ public:
         const std::optional<uint32_t> riff = r_.U32(4);
         declared_ = 8 + uint64_t{riff.value_or(0)};
         uint64_t at = header_.movi + 12;
-        cut_ = false;
         while (!scan_.tooLarge && Step(at)) {
         }
         if (rec_ != 0) { // a record cut in part goes as a whole
@@ -287,11 +290,10 @@ private:
                 scan_.idx1 = at;
             else // other writers close every segment with one
                 keep = true;
-        } else if (c[0] == 'i' && c[1] == 'x' && IsDigit(c[2]) && IsDigit(c[3])) {
-            ReadIndexChunk(at, static_cast<uint32_t>(size), (c[2] - '0') * 10 + (c[3] - '0'));
+        } else if (c[0] == 'i' && c[1] == 'x' && StreamNumber(c[2], c[3]) >= 0) {
+            ReadIndexChunk(at, static_cast<uint32_t>(size), StreamNumber(c[2], c[3]));
         } else if (id != Fourcc("JUNK")) {
-            const int stream =
-                IsDigit(c[0]) && IsDigit(c[1]) ? (c[0] - '0') * 10 + (c[1] - '0') : -1;
+            const int stream = StreamNumber(c[0], c[1]);
             const StreamHeader* sh =
                 stream >= 0 && stream < static_cast<int>(header_.streams.size())
                     ? &header_.streams[stream]
@@ -511,10 +513,6 @@ private:
     ByteFile& file_;
     bool ok_ = true;
 };
-
-} // namespace
-
-namespace {
 
 // Where a repair cuts the file: after the last whole element, or at a lone segment's classic
 // index, which is written anew after the rebuilt index chunks.
