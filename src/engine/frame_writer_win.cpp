@@ -90,8 +90,6 @@ bool RecordingEngine::GiveFormat(const FrameSlot& slot) {
     const avi::WriteStatus status = s.movie->SetVideoFormat(bytes.data(), bytes.size());
     if (status == avi::WriteStatus::WriteFailed)
         return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
-    if (status == avi::WriteStatus::TooLong)
-        return Abort(AVIERR_FILEWRITE, abort_code::MovieFull);
     if (status != avi::WriteStatus::Ok)
         return Abort(AVIERR_BADFORMAT, abort_code::FormatRefused);
     s.formatGeneration = slot.generation;
@@ -116,9 +114,7 @@ bool RecordingEngine::WriteFrame(const FrameSlot& slot, int32_t position) {
         return Abort(AVIERR_FILEWRITE, abort_code::VideoWriteFailed);
     const avi::WriteStatus status = s.movie->WriteVideo(at, frame.data, frame.size, frame.key);
     if (status != avi::WriteStatus::Ok)
-        return Abort(avi::AviError(status), status == avi::WriteStatus::TooLong
-                                                ? abort_code::MovieFull
-                                                : abort_code::VideoWriteFailed);
+        return Abort(avi::AviError(status), abort_code::VideoWriteFailed);
     if (frame.key)
         s.keyFrameDue = false;
     // The checkpoints' clock starts with the first frame, not with the set-up before it (the
@@ -147,6 +143,10 @@ void RecordingEngine::Checkpoint(bool now) {
 
 bool RecordingEngine::Abort(HRESULT hr, int32_t code) {
     Session& s = *session_;
+    // A write the movie refused because it holds all it can is its end, not a failure,
+    // whichever write it was.
+    if (s.movie && s.movie->Full())
+        code = abort_code::MovieFull;
     // The first abort is the one reported, with its own error, and only its author asks for the
     // stop.
     if (s.frameIndex.Abort(code)) {

@@ -8,14 +8,18 @@
 #include <string>
 #include <vector>
 
-struct OutcomeFacts {
+// What the last recording produced, for the status line, tests and benchmarks.
+struct RecordingOutcome {
     int32_t frameIndex = 0; // stream positions, or the abort code
     int32_t framesWritten = 0;
     int32_t dropped = 0;
+    int32_t skipped = 0;
+    bool setupFailed = false;
+    // Sound was asked for, but the input could not be opened or started: the movie is silent.
     bool soundNotStarted = false;
+    // Part of the sound is missing: a restart refused after a resume, or memory ran out.
     bool soundCut = false;
-    bool exitAfterRecording = false; // a scripted run: no summary, the exit code tells
-    int32_t lastError = 0;           // the HRESULT of the failure that ended it
+    int64_t soundSamples = 0; // samples in the audio stream, silence included
 };
 
 struct OutcomeWords {
@@ -24,4 +28,7 @@ struct OutcomeWords {
     std::vector<std::string> args; // for its %s and %d, in order
 };
 
-[[nodiscard]] OutcomeWords DescribeOutcome(const OutcomeFacts& facts);
+// `scripted`: a run a script started, which gets no summary (its exit code tells); `lastError`:
+// the HRESULT of the failure that ended it.
+[[nodiscard]] OutcomeWords DescribeOutcome(const RecordingOutcome& outcome, bool scripted,
+                                           int32_t lastError);

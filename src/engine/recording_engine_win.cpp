@@ -5,7 +5,6 @@
 #include "engine/file_naming.h"
 #include "engine/frame_format.h"
 #include "engine/option_rules.h"
-#include "engine/outcome_words.h"
 #include "engine/session_state_win.h"
 #include "framework/app_win.h"
 #include "framework/text_format.h"
@@ -542,15 +541,7 @@ void RecordingEngine::LogCosts() const {
 }
 
 void RecordingEngine::ReportOutcome(HRESULT lastError) {
-    OutcomeFacts facts;
-    facts.frameIndex = outcome_.frameIndex;
-    facts.framesWritten = outcome_.framesWritten;
-    facts.dropped = outcome_.dropped;
-    facts.soundNotStarted = outcome_.soundNotStarted;
-    facts.soundCut = outcome_.soundCut;
-    facts.exitAfterRecording = options_.ExitAfterRecording;
-    facts.lastError = lastError;
-    const OutcomeWords words = DescribeOutcome(facts);
+    const OutcomeWords words = DescribeOutcome(outcome_, options_.ExitAfterRecording, lastError);
     if (words.where == OutcomeWords::Where::Nowhere)
         return;
     const std::string text = FormatText(Resource(words.textId), words.args);
@@ -625,13 +616,17 @@ void RecordingEngine::StartSoundRun() {
     s.soundStart.WantMoment();
 }
 
+void RecordingEngine::GivePictureMoment() {
+    if (const auto moment = session_->soundStart.TakeMoment())
+        soundWriter_.PictureBegan(
+            moment->ms, SampleAtFrame(wave_.Format(), options_.PlaybackRate, moment->position));
+}
+
 void RecordingEngine::FollowSound() {
     Session& s = *session_;
     if (!s.soundStart.Wanted() || !waveIn_)
         return;
-    if (const auto moment = s.soundStart.TakeMoment())
-        soundWriter_.PictureBegan(
-            moment->ms, SampleAtFrame(wave_.Format(), options_.PlaybackRate, moment->position));
+    GivePictureMoment();
     if (State() != record_state::Recording)
         return;
     // The device's own count places its run on the clock better than the buffers, which come
@@ -658,9 +653,7 @@ void RecordingEngine::StopSound() {
     // Drains: the part-filled buffer reaches the writer. Messages dispatched meanwhile cannot
     // reach another start or stop (stopping_), nor delete the device (ReleaseSoundDevice).
     s.soundStart.CancelMoment();
-    if (const auto moment = s.soundStart.TakeMoment())
-        soundWriter_.PictureBegan(
-            moment->ms, SampleAtFrame(wave_.Format(), options_.PlaybackRate, moment->position));
+    GivePictureMoment();
     soundWriter_.DeviceHalted(::timeGetTime());
     wave_.Stop();
     if (waveIn_) {
@@ -693,13 +686,7 @@ bool RecordingEngine::RoomForSound(uint64_t bytes) const {
 }
 
 void RecordingEngine::OnSoundWriteFailed(HRESULT hr) {
-    Session& s = *session_;
-    // The first abort is the one reported, with its own error; only its author asks for the
-    // stop, so one failure never stops twice (and a stop request while idle starts nothing).
-    // Sound the movie has no room to count is its end, not a failure.
-    const bool full = s.movie && s.movie->Full();
-    if (s.frameIndex.Abort(full ? abort_code::MovieFull : abort_code::SoundWriteFailed)) {
-        s.lastAviError = hr;
-        RequestStop();
-    }
+    // Only the first abort asks for the stop, so one failure never stops twice (and a stop
+    // request while idle starts nothing).
+    (void)Abort(hr, abort_code::SoundWriteFailed);
 }

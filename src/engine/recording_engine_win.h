@@ -5,6 +5,7 @@
 // user-interface thread. The window that hosts it (the main dialog) supplies the few things the
 // engine needs from the user interface through SessionHost.
 
+#include "engine/outcome_words.h"
 #include "engine/recording_options.h"
 #include "framework/handles_win.h"
 #include "sound/avi_sound_writer_win.h"
@@ -55,20 +56,6 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
     // The numbering chose a new output name.
     virtual void OnFileNameChanged() {}
-};
-
-// What the last recording produced, for the status line, tests and benchmarks.
-struct RecordingOutcome {
-    int32_t frameIndex = 0; // stream positions, or the abort code
-    int32_t framesWritten = 0;
-    int32_t dropped = 0;
-    int32_t skipped = 0;
-    bool setupFailed = false;
-    // Sound was asked for, but the input could not be opened or started: the movie is silent.
-    bool soundNotStarted = false;
-    // Part of the sound is missing: a restart refused after a resume, or memory ran out.
-    bool soundCut = false;
-    int64_t soundSamples = 0; // samples in the audio stream, silence included
 };
 
 // The engine also owns the sound capture: the wave, its input device window (made at the first
@@ -158,6 +145,9 @@ private:
     void StartSoundRun();
     void WaitForSoundToBegin();
     void FollowSound();
+    // Hands the sound writer the moment, and the sample, the current run's picture began at,
+    // once the grabber has noted it.
+    void GivePictureMoment();
     void HaltSound();
     void StopSound();
 
