@@ -14,20 +14,17 @@ namespace {
 // Tab order: region, hot keys, video, sound.
 constexpr UINT kTabTexts[CVidorraDlg::kPageCount] = {IDS_TAB_REGION, IDS_TAB_HOTKEYS, IDS_TAB_VIDEO,
                                                      IDS_TAB_SOUND};
-// Wakes the recording control for a command that waited for a start's set-up (wParam: the
-// session it was meant for).
-constexpr UINT WM_RUN_DEFERRED = WM_APP + 1;
-// A start a hot key (or "-rec", or a script) asked for (wParam: the record state to start in).
-constexpr UINT WM_POSTED_START = WM_APP + 2;
 
 } // namespace
 
-CVidorraDlg::CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors)
-    : Dialog(IDD_MAIN), options_(options), engine_(options, cursors, *this),
-      control_(engine_, options, *this), icon_(App().LoadIcon(IDI_MAIN)), hotKeyPage_(options),
-      regionPage_(options), videoPage_(options), soundPage_(options) {}
+CVidorraDlg::CVidorraDlg(RecordingOptions& options, Recorder& recorder)
+    : Dialog(IDD_MAIN), options_(options), recorder_(recorder), icon_(App().LoadIcon(IDI_MAIN)),
+      hotKeyPage_(options), regionPage_(options), videoPage_(options), soundPage_(options) {
+    recorder_.Listen(this);
+}
 
 CVidorraDlg::~CVidorraDlg() {
+    recorder_.Listen(nullptr);
     if (automation_)
         automation_->OnDialogGone();
 }
@@ -105,13 +102,13 @@ void CVidorraDlg::PlaceAtStoredPosition() {
 void CVidorraDlg::OnCommand(int id, int /*code*/, HWND /*control*/) {
     switch (id) {
     case IDC_MAIN_RECORD:
-        control_.Handle(ControlInput::StartStopButton);
+        recorder_.Handle(ControlInput::StartStopButton);
         break;
     case IDC_MAIN_PAUSE:
-        control_.Handle(ControlInput::PauseButton);
+        recorder_.Handle(ControlInput::PauseButton);
         break;
     case IDC_MAIN_PLAY:
-        if (control_.State() == ControlState::Idle)
+        if (recorder_.State() == ControlState::Idle)
             Play();
         break;
     case IDC_MAIN_DEFAULTS:
@@ -149,17 +146,17 @@ void CVidorraDlg::Close() {
     }
     // A running recording is stopped first; a start or stop under way finishes, then the close
     // comes back from the queue.
-    if (!control_.RequestClose())
+    if (!recorder_.RequestClose())
         return;
     CloseHelp(Handle());
-    engine_.ReleaseSoundDevice();
+    recorder_.ReleaseSoundDevice();
     StoreWindowPosition();
     End(IDOK);
 }
 
 void CVidorraDlg::StopForExit() {
-    if (control_.RecordState() != record_state::Idle)
-        control_.RequestClose();
+    if (recorder_.RecordState() != record_state::Idle)
+        recorder_.RequestClose();
 }
 
 void CVidorraDlg::StoreWindowPosition() {
@@ -178,33 +175,11 @@ bool CVidorraDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
         HotKey(static_cast<int>(wp));
         result = 0;
         return true;
-    case WM_ENGINE_STOP_REQUEST:
-        OnEngineStopRequest();
-        result = 0;
-        return true;
     case WM_PALETTECHANGED:
-        // The session loop picks it up; re-posting could spin a message box or the stop.
-        if (control_.SessionRunning())
-            engine_.NotePaletteChange();
+        recorder_.NotePaletteChange();
         result = 0;
         return true;
     case WM_QUERYNEWPALETTE:
-        result = 0;
-        return true;
-    case WM_TIMER:
-        // The grabber's frames, dispatched by a loop other than the session's: a message box,
-        // a menu, the window being moved. Left waiting, they would fill the ring and end the
-        // recording as too many dropped.
-        if (control_.SessionRunning())
-            engine_.OnFrameTimer();
-        result = 0;
-        return true;
-    case WM_RUN_DEFERRED:
-        control_.RunDeferred(static_cast<uint32_t>(wp));
-        result = 0;
-        return true;
-    case WM_POSTED_START:
-        control_.RunPostedStart(static_cast<int32_t>(wp));
         result = 0;
         return true;
     case WM_RESTORE_HOT_KEYS:
@@ -277,35 +252,46 @@ void CVidorraDlg::PaintMinimizedIcon() {
 // Record control
 
 void CVidorraDlg::RegisterHotKeys() {
-    if (!control_.HotKeysDisabled())
+    if (!recorder_.HotKeysDisabled())
         RegisterAllHotKeys(Handle(), options_, quietHotKeys_);
+}
+
+void CVidorraDlg::RegisterHotKeysForScript(bool quiet) {
+    RegisterAllHotKeys(Handle(), options_, quiet);
+}
+
+void CVidorraDlg::UnregisterHotKeys() {
+    UnregisterAllHotKeys(Handle());
+}
+
+void CVidorraDlg::ShowForScript(bool show) {
+    policy_.SetHiddenByAutomation(!show);
+    Wnd().Show(show ? SW_RESTORE : SW_HIDE);
+}
+
+void CVidorraDlg::CloseForLastClient() {
+    // Disabled: a box is open, and someone must answer it before the program goes.
+    if (::IsWindowEnabled(Handle()))
+        Wnd().Post(WM_CLOSE);
 }
 
 void CVidorraDlg::HotKey(int id) {
     switch (id) {
     case hot_key_id::Start:
-        control_.Handle(ControlInput::StartStopKey);
+        recorder_.Handle(ControlInput::StartStopKey);
         break;
     case hot_key_id::Pause:
-        control_.Handle(ControlInput::PauseKey);
+        recorder_.Handle(ControlInput::PauseKey);
         break;
     case hot_key_id::SingleShot:
-        control_.Handle(ControlInput::SingleFrameKey);
+        recorder_.Handle(ControlInput::SingleFrameKey);
         break;
     case hot_key_id::LockPan:
-        control_.Handle(ControlInput::LockPanKey);
+        recorder_.Handle(ControlInput::LockPanKey);
         break;
     default:
         break;
     }
-}
-
-void CVidorraDlg::PostStartCommand(int32_t recordState) {
-    Wnd().Post(WM_POSTED_START, static_cast<WPARAM>(recordState));
-}
-
-void CVidorraDlg::PostDeferred(uint32_t serial) {
-    Wnd().Post(WM_RUN_DEFERRED, serial);
 }
 
 void CVidorraDlg::ShowRecordState(int32_t state) {
@@ -329,9 +315,16 @@ void CVidorraDlg::HoldSingleFrameKey(bool hold) {
         ::UnregisterHotKey(Handle(), hot_key_id::SingleShot);
 }
 
-void CVidorraDlg::OnPanLockToggled() {
-    if (pages_[1])
-        pages_[1]->Item(IDC_HOTKEYS_PAN_LOCKED).SetChecked(options_.PanLocked != 0);
+void CVidorraDlg::OnOptionsChanged(OptionGroup group) {
+    const bool all = group == OptionGroup::All;
+    if (all || group == OptionGroup::HotKeys)
+        hotKeyPage_.RefreshFromOptions();
+    if (all || group == OptionGroup::Region)
+        regionPage_.RefreshFromOptions();
+    if (all || group == OptionGroup::Video)
+        videoPage_.RefreshFromOptions();
+    if (all || group == OptionGroup::Sound)
+        soundPage_.RefreshFromOptions();
 }
 
 void CVidorraDlg::EnablePages(bool enable) {
@@ -340,7 +333,7 @@ void CVidorraDlg::EnablePages(bool enable) {
             page->Wnd().Enable(enable);
 }
 
-// Session host
+// Recorder events
 
 void CVidorraDlg::ShowMessage(const std::string& text) {
     // A script's run ("-recx") never waits for someone to click a box: its exit code tells.
@@ -354,46 +347,19 @@ bool CVidorraDlg::PreTranslateSessionMessage(MSG& msg) {
 }
 
 void CVidorraDlg::OnRecordingStarted() {
-    control_.OnSessionStarted(engine_.State());
-    if (control_.HiddenByAutomation())
-        return;
-    switch (options_.WndHide) {
-    case wnd_hide::Minimize:
-        Wnd().Show(SW_MINIMIZE);
-        break;
-    case wnd_hide::Hide:
-    case wnd_hide::HideToo:
-        Wnd().Show(SW_MINIMIZE);
-        Wnd().Show(SW_HIDE);
-        break;
-    default:
-        break;
-    }
+    policy_.OnRecordingStarted(Wnd(), options_.WndHide);
 }
 
-void CVidorraDlg::OnRecordingStopped() {
-    control_.OnSessionStopped();
-    // Panning may have moved the region.
-    regionPage_.RefreshFromOptions();
+void CVidorraDlg::OnRecordingStopped(const RecordingOutcome& /*outcome*/) {
     // Also after a failed set-up: a scripted run must end either way.
     if (options_.ExitAfterRecording)
         Wnd().Post(WM_CLOSE);
-    else if (control_.HiddenByAutomation()) {
-        // The script that hid the window shows it.
-    } else if (control_.StartedByAutomation())
-        Wnd().Show(SW_SHOWNOACTIVATE);
-    else {
-        Wnd().Show(SW_RESTORE);
-        ::SetForegroundWindow(Handle());
-    }
+    else
+        policy_.OnRecordingStopped(Wnd());
 }
 
 void CVidorraDlg::SetStatusText(const std::string& text) {
     Item(IDC_MAIN_STATUS).SetText(text);
-}
-
-void CVidorraDlg::OnFileNameChanged() {
-    videoPage_.RefreshFromOptions();
 }
 
 void CVidorraDlg::Play() {
@@ -405,21 +371,14 @@ void CVidorraDlg::Play() {
 
 void CVidorraDlg::RestoreDefaults() {
     // The settings a running recording was made from stay until it ends.
-    if (control_.State() != ControlState::Idle)
+    if (recorder_.State() != ControlState::Idle)
         return;
     const std::string question = App().LoadString(IDS_CONFIRM_DEFAULTS);
     if (::MessageBoxA(Handle(), question.c_str(), App().Name().c_str(),
                       MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     options_.ResetToDefaults();
-    RefreshPages();
-}
-
-void CVidorraDlg::RefreshPages() {
-    hotKeyPage_.RefreshFromOptions();
-    regionPage_.RefreshFromOptions();
     // The defaults choose the compressor automatically.
     videoPage_.SelectFirstCompressor();
-    videoPage_.RefreshFromOptions();
-    soundPage_.RefreshFromOptions();
+    OnOptionsChanged(OptionGroup::All);
 }

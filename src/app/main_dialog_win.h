@@ -1,33 +1,29 @@
 #pragma once
 
 // The main window: record, pause and play buttons, the status line and the tab strip whose tabs
-// switch between the four option pages. It hosts the recording engine and runs the record state
-// machine: idle, recording, paused.
+// switch between the four option pages. It shows the recorder and sends it the user's commands;
+// the recording itself belongs to the recorder.
 
+#include "app/window_policy_win.h"
 #include "automation/automation_link.h"
-#include "engine/record_control_win.h"
-#include "engine/recording_engine_win.h"
 #include "engine/recording_options.h"
 #include "framework/dialog_win.h"
 #include "pages/hot_key_page_win.h"
 #include "pages/region_page_win.h"
 #include "pages/sound_page_win.h"
 #include "pages/video_page_win.h"
+#include "recorder/recorder_win.h"
 
 #include <array>
 
-class CursorImageTable;
-
-class CVidorraDlg : public Dialog, public SessionHost, private RecordControlView {
+class CVidorraDlg : public Dialog, private RecorderEvents, public AutomationWindow {
 public:
-    CVidorraDlg(RecordingOptions& options, const CursorImageTable& cursors);
+    CVidorraDlg(RecordingOptions& options, Recorder& recorder);
     ~CVidorraDlg() override;
 
     static constexpr int kPageCount = 4;
 
-    [[nodiscard]] int32_t RecordState() const noexcept { return control_.RecordState(); }
-    // Every command that starts, pauses or stops a recording goes through here.
-    [[nodiscard]] RecordControl& Control() noexcept { return control_; }
+    // A hot key's id: the command it stands for, to the recorder.
     void HotKey(int id);
     // Ends a recording still running when the program must end.
     void StopForExit();
@@ -37,25 +33,14 @@ public:
     void SetQuietHotKeys(bool quiet) noexcept { quietHotKeys_ = quiet; }
     // The automation server, told of the user's input and of the dialog's end.
     void SetAutomationLink(AutomationLink* link) noexcept { automation_ = link; }
+    [[nodiscard]] WindowPolicy& Policy() noexcept { return policy_; }
 
-    // The option pages, for those who change the options behind their backs.
-    [[nodiscard]] CMyPropertyPage1& HotKeyPage() noexcept { return hotKeyPage_; }
-    [[nodiscard]] CMyPropertyPage2& RegionPage() noexcept { return regionPage_; }
-    [[nodiscard]] CMyPropertyPage3& VideoPage() noexcept { return videoPage_; }
-    [[nodiscard]] CMyPropertyPage4& SoundPage() noexcept { return soundPage_; }
-
-    // SessionHost
-    [[nodiscard]] HWND HostWindow() const override { return Handle(); }
-    void ShowMessage(const std::string& text) override;
-    void OnSessionHotKey(int id) override { HotKey(id); }
-    void OnEngineStopRequest() override { control_.Handle(ControlInput::EngineStop); }
-    bool PreTranslateSessionMessage(MSG& msg) override;
-    void OnRecordingStarted() override;
-    void OnRecordingStopping() override { control_.OnSessionStopping(); }
-    void OnReportingOutcome() override { control_.OnSessionReporting(); }
-    void OnRecordingStopped() override;
-    void SetStatusText(const std::string& text) override;
-    void OnFileNameChanged() override;
+    // AutomationWindow
+    void ShowForScript(bool show) override;
+    void SetStartedByScript(bool on) override { policy_.SetStartedByAutomation(on); }
+    void RegisterHotKeysForScript(bool quiet) override;
+    void UnregisterHotKeys() override;
+    void CloseForLastClient() override;
 
 protected:
     bool OnInitDialog() override;
@@ -66,13 +51,16 @@ protected:
     bool PreTranslateMessage(MSG& msg) override;
 
 private:
-    // RecordControlView
-    void PostStartCommand(int32_t recordState) override;
-    void PostDeferred(uint32_t serial) override;
-    void PostClose() override { Wnd().Post(WM_CLOSE); }
+    // RecorderEvents
     void ShowRecordState(int32_t recordState) override;
+    void OnRecordingStarted() override;
+    void OnRecordingStopped(const RecordingOutcome& outcome) override;
+    void OnOptionsChanged(OptionGroup group) override;
+    void ShowMessage(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
     void HoldSingleFrameKey(bool hold) override;
-    void OnPanLockToggled() override;
+    void OnCloseDeferred() override { Close(); }
+    bool PreTranslateSessionMessage(MSG& msg) override;
 
     void CreatePages();
     void ShowPageOfSelectedTab();
@@ -84,11 +72,10 @@ private:
     void StoreWindowPosition();
     void Play();
     void RestoreDefaults();
-    void RefreshPages();
 
     RecordingOptions& options_;
-    RecordingEngine engine_;
-    RecordControl control_;
+    Recorder& recorder_;
+    WindowPolicy policy_;
     HICON icon_ = nullptr;
     CMyPropertyPage1 hotKeyPage_;
     CMyPropertyPage2 regionPage_;

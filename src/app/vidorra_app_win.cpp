@@ -97,7 +97,10 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     LoadState(settingsKey, options_);
     LoadKeys(settingsKey, options_);
     cursors_.Load();
-    CVidorraDlg dialog(options_, cursors_);
+    Recorder recorder(options_, cursors_);
+    if (!recorder.Create())
+        return 1;
+    CVidorraDlg dialog(options_, recorder);
     options_.RecordAtStart = 0;
     options_.ExitAfterRecording = 0;
     const std::vector<RefusedSwitch> refused =
@@ -116,16 +119,17 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     if (!dialog.CreateModeless(nullptr))
         return 1;
     if (automation)
-        dialog.Control().SetHiddenByAutomation(true);
+        dialog.Policy().SetHiddenByAutomation(true);
+    dialog.SetAutomationLink(&server);
     // Offered as soon as the window can serve: the client is waiting for it.
-    if (!server.Serve(dialog) && automation)
+    if (!server.Serve(dialog, recorder) && automation)
         return 1;
     // Nobody may be there to answer a box: a taken key goes to the status line.
     dialog.SetQuietHotKeys(automation || scripted);
     dialog.RegisterHotKeys();
     if (options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOWMINNOACTIVE);
-        dialog.Control().Handle(ControlInput::StartStopKey);
+        recorder.Handle(ControlInput::StartStopKey);
     }
     if (!automation && !options_.RecordAtStart) {
         dialog.Wnd().Show(SW_SHOW);
@@ -134,7 +138,7 @@ int CVidorraApp::Run(const std::vector<std::string>& args) {
     }
     dialog.RunModalLoop();
     dialog.StopForExit();
-    const bool recorded = dialog.Control().LastRecordingSucceeded();
+    const bool recorded = recorder.LastRecordingSucceeded();
     UnregisterAllHotKeys(dialog.Handle());
     dialog.Destroy();
     // Whatever cannot be written is reported by name; the rest is written regardless.

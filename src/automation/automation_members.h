@@ -3,6 +3,8 @@
 // compiled against them keep working), their names and their automation types. The type library
 // describes the same table; a test holds the two together.
 
+#include "engine/recording_options.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -46,6 +48,8 @@ struct Member {
     std::string_view name;
     MemberKind kind;
     ValueType type;
+    // The options a put changes, for the page that shows them to refresh.
+    OptionGroup group = OptionGroup::All;
 };
 
 inline constexpr int kMemberCount = 23;

@@ -1,11 +1,10 @@
 #include "automation/automation_object_win.h"
 
-#include "app/hot_keys_win.h"
-#include "app/main_dialog_win.h"
 #include "automation/automation_guids.h"
 #include "automation/automation_members.h"
 #include "engine/option_rules.h"
 #include "framework/app_win.h"
+#include "recorder/recorder_win.h"
 
 #include <string>
 #include <utility>
@@ -128,10 +127,9 @@ const GUID& VidorraTypeLibId() {
 AutomationContext::~AutomationContext() = default;
 
 void AutomationContext::Unlock() noexcept {
-    if (locks == 0 || --locks > 0 || dialog == nullptr || userInControl)
+    if (locks == 0 || --locks > 0 || window == nullptr || userInControl)
         return;
-    if (::IsWindowEnabled(dialog->Handle()))
-        dialog->Wnd().Post(WM_CLOSE);
+    window->CloseForLastClient();
 }
 
 CVidorraDlgAutoProxy::CVidorraDlgAutoProxy(std::shared_ptr<AutomationContext> context)
@@ -247,8 +245,8 @@ HRESULT CVidorraDlgAutoProxy::Get(int id, VARIANT& result) const {
     namespace d = automation::dispid;
     const automation::Member& member = *automation::MemberById(id);
     result.vt = VarTypeOf(member.type);
-    // Without the dialog the program is closing: every property reads as empty.
-    if (!context_->dialog) {
+    // Without the window the program is closing: every property reads as empty.
+    if (!context_->recorder) {
         if (result.vt == VT_BSTR)
             result.bstrVal = ::SysAllocString(L"");
         else
@@ -323,15 +321,12 @@ HRESULT CVidorraDlgAutoProxy::Put(int id, const VARIANT& value, EXCEPINFO* excep
             *argError = 0;
         return converted;
     }
-    CVidorraDlg* dialog = context_->dialog;
-    if (!dialog)
+    Recorder* recorder = context_->recorder;
+    if (!recorder)
         return S_OK;
-    RecordControl& control = dialog->Control();
     // A set during a recording, or while one is being set up, is ignored without an error: the
     // script reads the property back to notice.
-    const ControlState state = control.State();
-    const bool busy = state != ControlState::Idle && state != ControlState::StartPosted;
-    if (busy && id != d::StartX && id != d::StartY)
+    if (!recorder->Idle() && id != d::StartX && id != d::StartY)
         return S_OK;
     RecordingOptions& o = context_->options;
     const VARIANT& v = arg.v;
@@ -386,22 +381,7 @@ HRESULT CVidorraDlgAutoProxy::Put(int id, const VARIANT& value, EXCEPINFO* excep
     }
     if (!stored)
         return Refused(member, exception);
-    switch (id) {
-    case d::StartX:
-    case d::StartY:
-    case d::Width:
-    case d::Height:
-    case d::FlashRect:
-        dialog->RegionPage().RefreshFromOptions();
-        break;
-    case d::SoundSampSize:
-    case d::SoundSampRate:
-        dialog->SoundPage().RefreshFromOptions();
-        break;
-    default:
-        dialog->VideoPage().RefreshFromOptions();
-        break;
-    }
+    recorder->OptionsChanged(member.group);
     return S_OK;
 }
 
@@ -409,29 +389,30 @@ HRESULT CVidorraDlgAutoProxy::Call(int id, VARIANT& result) {
     namespace d = automation::dispid;
     const automation::Member& member = *automation::MemberById(id);
     result.vt = VarTypeOf(member.type);
-    result.dblVal = 0; // 0, FALSE: also what every call answers once the dialog has gone
-    CVidorraDlg* dialog = context_->dialog;
-    if (!dialog)
+    result.dblVal = 0; // 0, FALSE: also what every call answers once the window has gone
+    Recorder* recorder = context_->recorder;
+    AutomationWindow* window = context_->window;
+    if (!recorder || !window)
         return S_OK;
-    RecordControl& control = dialog->Control();
+    Recorder& control = *recorder;
     switch (id) {
     case d::StartRec:
         // Only from idle: a start already posted is not asked for twice, nor turned into a
         // stop.
         if (control.State() != ControlState::Idle)
             break;
-        control.SetStartedByAutomation(true);
+        window->SetStartedByScript(true);
         result.iVal = control.Handle(ControlInput::StartStopKey) ? 1 : 0;
         break;
     case d::StopRec:
         if (control.RecordState() == record_state::Idle)
             break;
         result.iVal = control.Handle(ControlInput::StartStopKey) ? 1 : 0;
-        control.SetStartedByAutomation(false);
+        window->SetStartedByScript(false);
         break;
     case d::PauseRec:
         if (control.State() == ControlState::Idle)
-            control.SetStartedByAutomation(true);
+            window->SetStartedByScript(true);
         control.Handle(ControlInput::PauseKey);
         result.iVal = static_cast<SHORT>(control.RecordState());
         break;
@@ -445,22 +426,18 @@ HRESULT CVidorraDlgAutoProxy::Call(int id, VARIANT& result) {
                                        control.LastSingleFrameWritten());
         break;
     case d::ShowWindow:
-        control.SetHiddenByAutomation(false);
-        dialog->Wnd().Show(SW_RESTORE);
-        break;
     case d::HideWindow:
-        control.SetHiddenByAutomation(true);
-        dialog->Wnd().Show(SW_HIDE);
+        window->ShowForScript(id == d::ShowWindow);
         break;
     case d::EnableHotKeys:
         if (control.SetHotKeysDisabled(false))
             // Nobody may be there to click a box away: a copy that is only the client's
             // reports a taken key on its status line.
-            RegisterAllHotKeys(dialog->Handle(), context_->options, !context_->userInControl);
+            window->RegisterHotKeysForScript(!context_->userInControl);
         break;
     case d::DisableHotKeys:
         if (control.SetHotKeysDisabled(true))
-            UnregisterAllHotKeys(dialog->Handle());
+            window->UnregisterHotKeys();
         break;
     default:
         return DISP_E_MEMBERNOTFOUND;

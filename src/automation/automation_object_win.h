@@ -1,8 +1,9 @@
 #pragma once
 // The automation object "Vidorra.Application": a thin proxy whose properties are the recording
 // options and whose methods go to the recording control, exactly as the hot keys do. It keeps
-// no state of its own; everything it changes lives in the options and the main dialog.
+// no state of its own; everything it changes lives in the options, the recorder and the window.
 
+#include "automation/automation_link.h"
 #include "automation/automation_members.h"
 #include "engine/recording_options.h"
 #include "framework/handles_win.h"
@@ -14,9 +15,9 @@
 
 #include <oaidl.h>
 
-class CVidorraDlg;
+class Recorder;
 
-// Shared by the server and every object it made: the objects may outlive both the dialog (a
+// Shared by the server and every object it made: the objects may outlive both the window (a
 // client still holding one when the program ends) and the server.
 struct AutomationContext {
     AutomationContext(RecordingOptions& options, bool userInControl)
@@ -31,8 +32,9 @@ struct AutomationContext {
     void Lock() noexcept { ++locks; }
     void Unlock() noexcept;
 
-    // None once the dialog has gone.
-    CVidorraDlg* dialog = nullptr;
+    // Both none once the window has gone: the program is closing.
+    Recorder* recorder = nullptr;
+    AutomationWindow* window = nullptr;
     RecordingOptions& options;
     // Started normally, or the user has worked the window: the program is the user's, and a
     // client letting go does not end it.

@@ -1,6 +1,5 @@
 #include "automation/automation_server_win.h"
 
-#include "app/main_dialog_win.h"
 #include "automation/automation_guids.h"
 #include "automation/automation_members.h"
 #include "framework/handles_win.h"
@@ -36,7 +35,7 @@ public:
         *out = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        if (!context_->dialog)
+        if (!context_->window)
             return CO_E_SERVER_STOPPING;
         try {
             auto* object = new CVidorraDlgAutoProxy(context_);
@@ -71,12 +70,12 @@ AutomationServer::~AutomationServer() {
         ::CoRevokeClassObject(cookie_);
     if (factory_)
         factory_->Release();
-    context_->dialog = nullptr;
+    OnDialogGone();
 }
 
-bool AutomationServer::Serve(CVidorraDlg& dialog) {
-    context_->dialog = &dialog;
-    dialog.SetAutomationLink(this);
+bool AutomationServer::Serve(AutomationWindow& window, Recorder& recorder) {
+    context_->window = &window;
+    context_->recorder = &recorder;
     if (!startedByClient_)
         return true;
     factory_ = new Factory(context_);
@@ -94,7 +93,8 @@ void AutomationServer::OnUserInput() noexcept {
 }
 
 void AutomationServer::OnDialogGone() noexcept {
-    context_->dialog = nullptr;
+    context_->window = nullptr;
+    context_->recorder = nullptr;
 }
 
 namespace {

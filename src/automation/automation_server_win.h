@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-class CVidorraDlg;
+class Recorder;
 
 class AutomationServer final : public AutomationLink {
 public:
@@ -21,9 +21,9 @@ public:
     AutomationServer(const AutomationServer&) = delete;
     AutomationServer& operator=(const AutomationServer&) = delete;
 
-    // Links the dialog and, in a copy started for a client, offers the class to the system.
-    // False when the offer failed.
-    bool Serve(CVidorraDlg& dialog);
+    // Links the window and the recorder and, in a copy started for a client, offers the class
+    // to the system. False when the offer failed.
+    bool Serve(AutomationWindow& window, Recorder& recorder);
 
     // AutomationLink
     [[nodiscard]] bool ClientHoldsObject() const noexcept override;

@@ -352,27 +352,11 @@ void RecordingEngine::RunLoop() {
         }
         if (got < 0)
             continue;
-        switch (msg.message) {
-        case WM_TIMER:
-            if (msg.hwnd == host_.HostWindow()) {
-                OnFrameTimer();
-                continue;
-            }
-            break;
-        case WM_HOTKEY:
-            if (msg.hwnd == host_.HostWindow()) {
-                host_.OnSessionHotKey(static_cast<int>(msg.wParam));
-                continue;
-            }
-            break;
-        case WM_ENGINE_STOP_REQUEST:
-            if (msg.hwnd == host_.HostWindow()) {
-                host_.OnEngineStopRequest();
-                continue;
-            }
-            break;
-        default:
-            break;
+        // The frames first, without the host's translation; everything else, the stop request
+        // included, goes to its window's procedure.
+        if (msg.message == WM_TIMER && msg.hwnd == host_.HostWindow()) {
+            OnFrameTimer();
+            continue;
         }
         if (!host_.PreTranslateSessionMessage(msg)) {
             ::TranslateMessage(&msg);

@@ -2,8 +2,8 @@
 
 // The recording engine: one recording at a time, from set-up through the session loop to the
 // stop, with the frame grabber on the multimedia timer's thread and the writer on the
-// user-interface thread. The window that hosts it (the main dialog) supplies the few things the
-// engine needs from the user interface through SessionHost.
+// user-interface thread. Its owner (the recorder) supplies the few things the engine needs from
+// the user interface through SessionHost.
 
 #include "engine/outcome_words.h"
 #include "engine/recording_options.h"
@@ -34,15 +34,11 @@ inline constexpr UINT WM_ENGINE_STOP_REQUEST = WM_APP + 4;
 class SessionHost {
 public:
     virtual ~SessionHost() = default;
-    // Receives the grabber's WM_TIMER and the engine's stop requests (WM_ENGINE_STOP_REQUEST).
+    // Receives the grabber's WM_TIMER and the engine's stop requests (WM_ENGINE_STOP_REQUEST),
+    // and must pass them to OnFrameTimer and to a stop whichever loop dispatches them.
     [[nodiscard]] virtual HWND HostWindow() const = 0;
     // A message box owned by the host, titled with the program's name.
     virtual void ShowMessage(const std::string& text) = 0;
-    // WM_HOTKEY taken from the queue by the session loop.
-    virtual void OnSessionHotKey(int id) = 0;
-    // The engine asked for the stop: taken from the queue by the session loop, or dispatched
-    // to the host window by another.
-    virtual void OnEngineStopRequest() = 0;
     // Keyboard navigation of the host's dialogs; true when the message was consumed.
     virtual bool PreTranslateSessionMessage(MSG& msg) = 0;
     // The recording has started: hide or minimise as the user chose.

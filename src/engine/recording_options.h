@@ -49,6 +49,15 @@ inline constexpr int32_t Hide = 1049;
 inline constexpr int32_t HideToo = 1050;
 } // namespace wnd_hide
 
+// Which options a change touched, so the page that shows them (and only it) refreshes.
+enum class OptionGroup {
+    Region,  // the region, its flash and panning
+    HotKeys, // the bindings and the pan lock
+    Video,   // file name, rates, compressor
+    Sound,
+    All,
+};
+
 struct RecordingOptions {
     Shared<int32_t> StartX = 0;
     Shared<int32_t> StartY = 0;

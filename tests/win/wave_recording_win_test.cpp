@@ -1,7 +1,7 @@
 // Recordings with sound through the engine, on the real wave input and AVI services, for every
 // sample format. The movie is read back from its bytes, so what is checked is what a player gets.
 
-#include "engine/recording_engine_win.h"
+#include "recorder/recorder_win.h"
 
 #include "copy_compressor_win.h"
 #include "engine/cursor_images_win.h"
@@ -197,40 +197,30 @@ private:
     UINT_PTR timer_ = 0;
 };
 
-// Stands in for the main dialog: stops on hot key 1 and keeps what the user would be told.
-class Host : public CustomWindow, public SessionHost {
+// Stands in for the main dialog: keeps what the user would be told, and when the recording ran.
+class Listener : public RecorderEvents {
 public:
-    explicit Host(Script& script) : script_(script) {}
-    bool Create() {
-        return CustomWindow::Create(WindowClass{"WaveRecordingTestHost"}, 0, 0, "", RECT{},
-                                    HWND_MESSAGE);
-    }
+    explicit Listener(Script& script) : script_(script) {}
 
-    RecordingEngine* engine = nullptr;
     std::vector<std::string> messages;
     std::string status;
+    // When the recording began running and when its stop was asked for, by the clock the sound
+    // has.
+    DWORD startedMs = 0;
+    DWORD stoppingMs = 0;
 
-    [[nodiscard]] HWND HostWindow() const override { return Handle(); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void OnSessionHotKey(int id) override {
-        if (id == 1 && engine->Busy())
-            engine->Stop();
-    }
-    void OnEngineStopRequest() override {
-        if (engine->Busy())
-            engine->Stop();
-    }
-    bool PreTranslateSessionMessage(MSG&) override { return false; }
+    void ShowRecordState(int32_t) override {}
     void OnRecordingStarted() override {
         startedMs = ::timeGetTime();
         script_.Start();
     }
-    void OnRecordingStopping() override { stoppingMs = ::timeGetTime(); }
-    void OnRecordingStopped() override { script_.Clear(); }
-    // When the recording began running and when its stop began, by the clock the sound has.
-    DWORD startedMs = 0;
-    DWORD stoppingMs = 0;
+    void OnRecordingStopped(const RecordingOutcome&) override { script_.Clear(); }
+    void OnOptionsChanged(OptionGroup) override {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void SetStatusText(const std::string& text) override { status = text; }
+    void HoldSingleFrameKey(bool) override {}
+    void OnCloseDeferred() override {}
+    bool PreTranslateSessionMessage(MSG&) override { return false; }
 
 private:
     Script& script_;
@@ -244,8 +234,8 @@ protected:
         ASSERT_GT(::GetTempPathA(sizeof temp, temp), 0u);
         file_ =
             std::string(temp) + "vidorra_wave_" + std::to_string(::GetCurrentProcessId()) + ".avi";
-        ASSERT_TRUE(host_.Create());
-        host_.engine = &engine_;
+        ASSERT_TRUE(recorder_.Create());
+        recorder_.Listen(&host_);
         options_.StartX = 0;
         options_.StartY = 0;
         options_.Width = 32;
@@ -260,7 +250,7 @@ protected:
         options_.DrawCursor = 0;
     }
     void TearDown() override {
-        engine_.ReleaseSoundDevice();
+        recorder_.ReleaseSoundDevice();
         ::DeleteFileA(file_.c_str());
     }
 
@@ -270,8 +260,14 @@ protected:
         options_.SoundSampSize = bits;
         host_.messages.clear();
         host_.status.clear();
-        script_.At(stopMs, [this] { ::PostMessageA(host_.Handle(), WM_HOTKEY, 1, 1); });
-        ASSERT_TRUE(engine_.Run(initialState));
+        script_.At(stopMs, [this] {
+            host_.stoppingMs = ::timeGetTime();
+            recorder_.Handle(ControlInput::StartStopKey);
+        });
+        ASSERT_TRUE(recorder_.Handle(initialState == record_state::Paused
+                                         ? ControlInput::PauseButton
+                                         : ControlInput::StartStopButton));
+        ASSERT_FALSE(recorder_.LastOutcome().setupFailed);
         EXPECT_TRUE(host_.messages.empty()) << host_.messages.front();
     }
 
@@ -280,8 +276,13 @@ protected:
     RecordingOptions options_;
     CursorImageTable cursors_{"Software\\VidorraTest\\NoCursors"};
     Script script_;
-    Host host_{script_};
-    RecordingEngine engine_{options_, cursors_, host_};
+    Listener host_{script_};
+    Recorder recorder_{options_, cursors_};
+
+    bool SingleFrame() {
+        return recorder_.Handle(ControlInput::SingleFrameKey) && recorder_.LastSingleFrameWritten();
+    }
+    void TogglePause() { recorder_.Handle(ControlInput::PauseKey); }
 };
 
 TEST_F(WaveRecordingTest, EveryFormatGoesIntoTheSecondStreamAsLongAsThePicture) {
@@ -291,7 +292,7 @@ TEST_F(WaveRecordingTest, EveryFormatGoesIntoTheSecondStreamAsLongAsThePicture) 
         {
             SCOPED_TRACE(std::to_string(rate) + "x" + std::to_string(bits));
             Record(rate, bits, 1500);
-            const RecordingOutcome outcome = engine_.LastOutcome();
+            const RecordingOutcome outcome = recorder_.LastOutcome();
             EXPECT_FALSE(outcome.soundNotStarted);
             const AviContents avi = ReadAvi(file_);
             ASSERT_TRUE(avi.complete);
@@ -338,7 +339,7 @@ TEST_F(WaveRecordingTest, SoundStartsWithTheFirstFrame) {
     options_.FrameRate = 0.5;
     options_.PlaybackRate = 0.5;
     Record(22050, 8, 3200);
-    const RecordingOutcome outcome = engine_.LastOutcome();
+    const RecordingOutcome outcome = recorder_.LastOutcome();
     EXPECT_EQ(outcome.frameIndex, 1);
     const AviContents avi = ReadAvi(file_);
     EXPECT_EQ(avi.videoChunks, 1);
@@ -349,16 +350,16 @@ TEST_F(WaveRecordingTest, SoundStartsWithTheFirstFrame) {
 TEST_F(WaveRecordingTest, SingleFramesWhilePausedAddAFrameOfSilenceEach) {
     options_.PlaybackRate = 10;
     for (int i = 1; i <= 5; ++i)
-        script_.At(150 * i, [this] { EXPECT_TRUE(engine_.SingleFrame()); });
+        script_.At(150 * i, [this] { EXPECT_TRUE(SingleFrame()); });
     Record(11025, 8, 1000, record_state::Paused);
     const AviContents avi = ReadAvi(file_);
-    EXPECT_EQ(engine_.LastOutcome().frameIndex, 5);
+    EXPECT_EQ(recorder_.LastOutcome().frameIndex, 5);
     EXPECT_EQ(avi.videoChunks, 5);
     // Never resumed: the device's buffers all came back empty; only the silence is there.
     const std::vector<uint8_t> sound = avi.Sound();
     EXPECT_EQ(sound.size(), 5u * 1102);
     EXPECT_EQ(std::count(sound.begin(), sound.end(), 0x80), static_cast<long>(sound.size()));
-    EXPECT_FALSE(engine_.LastOutcome().soundNotStarted) << "nothing failed";
+    EXPECT_FALSE(recorder_.LastOutcome().soundNotStarted) << "nothing failed";
     EXPECT_EQ(host_.status.find("No sound"), std::string::npos) << host_.status;
 }
 
@@ -368,10 +369,10 @@ TEST_F(WaveRecordingTest, SilenceIsInTheStreamsFormatWhateverTheOptionsSay) {
     Record(22050, 16, 200, record_state::Paused);
     options_.FrameRate = 5;
     options_.PlaybackRate = 5;
-    script_.At(150, [this] { EXPECT_TRUE(engine_.SingleFrame()); });
-    script_.At(300, [this] { EXPECT_TRUE(engine_.SingleFrame()); });
+    script_.At(150, [this] { EXPECT_TRUE(SingleFrame()); });
+    script_.At(300, [this] { EXPECT_TRUE(SingleFrame()); });
     Record(16000, 16, 600, record_state::Paused);
-    EXPECT_EQ(engine_.SoundFormat(), *MonoPcmFormat(22050, 16));
+    EXPECT_EQ(recorder_.SoundFormat(), *MonoPcmFormat(22050, 16));
     const AviContents avi = ReadAvi(file_);
     ASSERT_EQ(avi.streamFormats.size(), 2u);
     EXPECT_EQ(Read32(avi.streamFormats[1], 4), 22050u);
@@ -382,9 +383,9 @@ TEST_F(WaveRecordingTest, SilenceIsInTheStreamsFormatWhateverTheOptionsSay) {
 }
 
 TEST_F(WaveRecordingTest, ResumingARecordingStartedPausedStartsTheSound) {
-    script_.At(300, [this] { engine_.Resume(); });
-    Record(11025, 8, 1500);
-    const RecordingOutcome outcome = engine_.LastOutcome();
+    script_.At(300, [this] { TogglePause(); });
+    Record(11025, 8, 1500, record_state::Paused);
+    const RecordingOutcome outcome = recorder_.LastOutcome();
     EXPECT_FALSE(outcome.soundNotStarted);
     // About the 1.2 s recorded after the resume; the paused time is absent, as from the picture.
     EXPECT_NEAR(outcome.soundSamples / 11025.0, outcome.frameIndex / 10.0, 0.2);
@@ -392,10 +393,10 @@ TEST_F(WaveRecordingTest, ResumingARecordingStartedPausedStartsTheSound) {
 }
 
 TEST_F(WaveRecordingTest, PausingHaltsTheSoundAndResumingContinuesIt) {
-    script_.At(700, [this] { engine_.Pause(); });
-    script_.At(1700, [this] { engine_.Resume(); });
+    script_.At(700, [this] { TogglePause(); });
+    script_.At(1700, [this] { TogglePause(); });
     Record(22050, 8, 2400);
-    const RecordingOutcome outcome = engine_.LastOutcome();
+    const RecordingOutcome outcome = recorder_.LastOutcome();
     // Some 1.4 s of the 2.4: the second paused is in neither.
     EXPECT_NEAR(outcome.soundSamples / 22050.0, outcome.frameIndex / 10.0, 0.25);
     EXPECT_LT(outcome.soundSamples, 22050 * 2);
@@ -406,12 +407,12 @@ TEST_F(WaveRecordingTest, WithoutSoundTheFileHasOneStreamAndTheDeviceCanBeReleas
     options_.RecordSound = 0;
     Record(11025, 8, 500);
     EXPECT_EQ(ReadAvi(file_).streamHeaders.size(), 1u);
-    EXPECT_TRUE(engine_.ReleaseSoundDevice());
+    EXPECT_TRUE(recorder_.ReleaseSoundDevice());
     // A device released is made anew by the next recording with sound.
     options_.RecordSound = 1;
     Record(11025, 8, 800);
     EXPECT_EQ(ReadAvi(file_).streamHeaders.size(), 2u);
-    EXPECT_GT(engine_.LastOutcome().soundSamples, 0);
+    EXPECT_GT(recorder_.LastOutcome().soundSamples, 0);
 }
 
 // The compressor takes 1.5 s over the first frame (beyond the second of catch-up this once had),
@@ -455,7 +456,7 @@ TEST_F(WaveRecordingTest, MemoryRunningOutEndsTheSoundNotTheRecording) {
     script_.At(600, [] { wave_memory::FailNth(1); });
     Record(11025, 8, 1500);
     wave_memory::FailNth(0);
-    const RecordingOutcome outcome = engine_.LastOutcome();
+    const RecordingOutcome outcome = recorder_.LastOutcome();
     EXPECT_GT(outcome.frameIndex, 10);
     EXPECT_TRUE(outcome.soundCut);
     EXPECT_NE(host_.status.find("Part of the sound is missing"), std::string::npos) << host_.status;

@@ -1,4 +1,4 @@
-#include "engine/record_control_win.h"
+#include "recorder/record_control_win.h"
 
 #include <exception>
 #include <utility>

@@ -29,7 +29,7 @@ enum class ControlInput {
     PauseKey,        // hot key 2, a script's pause
     SingleFrameKey,  // hot key 3, a script's single frame
     LockPanKey,      // hot key 4
-    EngineStop,      // the engine asks for a stop after a failure (hot key 1 with lParam 0)
+    EngineStop,      // the engine asks for a stop after a failure (WM_ENGINE_STOP_REQUEST)
 };
 
 // What the control changes in the window around it.
@@ -68,7 +68,7 @@ public:
     // instead of stopping what just began.
     void RunPostedStart(int32_t recordState);
 
-    // The engine's session reports its stages (forwarded by the session host).
+    // The engine's session reports its stages (forwarded by the recorder).
     void OnSessionStarted(int32_t recordState);
     void OnSessionStopping();
     void OnSessionReporting();
@@ -83,12 +83,6 @@ public:
     // Pausing holds the single-frame key unless this is set; changed only while idle.
     bool SetHotKeysDisabled(bool disabled);
     [[nodiscard]] bool HotKeysDisabled() const noexcept { return hotKeysDisabled_; }
-    // A script's start: the window comes back at the stop without taking the focus.
-    void SetStartedByAutomation(bool on) noexcept { startedByAutomation_ = on; }
-    [[nodiscard]] bool StartedByAutomation() const noexcept { return startedByAutomation_; }
-    // A script hid the window: recordings neither hide nor show it.
-    void SetHiddenByAutomation(bool on) noexcept { hiddenByAutomation_ = on; }
-    [[nodiscard]] bool HiddenByAutomation() const noexcept { return hiddenByAutomation_; }
     // The last single frame asked for was written.
     [[nodiscard]] bool LastSingleFrameWritten() const noexcept { return singleFrameWritten_; }
 
@@ -117,8 +111,6 @@ private:
     int32_t shownState_ = -1;
     bool singleFrameKeyHeld_ = false;
     bool hotKeysDisabled_ = false;
-    bool startedByAutomation_ = false;
-    bool hiddenByAutomation_ = false;
     bool singleFrameWritten_ = false;
     Deferred deferred_ = Deferred::None;
     bool closeDeferred_ = false;
