@@ -1,19 +1,23 @@
-// The frame grabber: one tick per timer period on the multimedia timer's thread. It pans the
-// region, flashes its frame, copies the region into the next free slot of the ring with the
-// cursor drawn in, and tells the writer by posting WM_TIMER to the host window.
+// One tick per timer period on the multimedia timer's thread; the set-up's half (the format,
+// the bitmaps, the timer) on the thread that records.
+
+#include "engine/frame_grabber_win.h"
 
 #include "engine/cursor_images_win.h"
+#include "engine/frame_format.h"
+#include "engine/option_rules.h"
 #include "engine/panning.h"
-#include "engine/recording_engine_win.h"
-#include "engine/session_state_win.h"
+#include "engine/record_state_win.h"
+#include "engine/stopwatch_win.h"
 
 #include <mmsystem.h>
-#include <optional>
 
 namespace {
 
 constexpr DWORD kFlashMs = 15;
 constexpr int kCursorSize = 32;
+constexpr UINT kTimerResolutionMs = 5;
+constexpr DWORD kTickWaitLimitMs = 2000;
 
 int32_t HeldModifiers() {
     const auto down = [](int vk) { return (::GetAsyncKeyState(vk) & 0x8000) != 0; };
@@ -62,26 +66,27 @@ private:
     bool cross_;
 };
 
-// Counts a running tick so the stop can wait for it.
+// Counts a running tick so a halt can wait for it.
 class TickGuard {
 public:
-    explicit TickGuard(RecordingEngine::Session& s) : s_(s) {
-        s_.ticksRunning.fetch_add(1);
-        entered_ = !s_.stopping.load();
+    TickGuard(std::atomic<int32_t>& running, const std::atomic<bool>& halting, bool singleFrame)
+        : running_(running) {
+        running_.fetch_add(1);
+        entered_ = singleFrame || !halting.load();
     }
     TickGuard(const TickGuard&) = delete;
     TickGuard& operator=(const TickGuard&) = delete;
-    ~TickGuard() { s_.ticksRunning.fetch_sub(1); }
+    ~TickGuard() { running_.fetch_sub(1); }
     explicit operator bool() const { return entered_; }
 
 private:
-    RecordingEngine::Session& s_;
+    std::atomic<int32_t>& running_;
     bool entered_;
 };
 
 } // namespace
 
-HCURSOR RecordingEngine::CursorUnderMouse(POINT cursorPos) {
+HCURSOR FrameGrabber::CursorUnderMouse(POINT cursorPos) {
     // Sharing the input state of the window's thread makes its cursor ours to ask for.
     const DWORD owner = ::GetWindowThreadProcessId(::WindowFromPoint(cursorPos), nullptr);
     if (owner != 0 && owner != attachedThread_ &&
@@ -97,25 +102,21 @@ HCURSOR RecordingEngine::CursorUnderMouse(POINT cursorPos) {
     return nullptr;
 }
 
-void CALLBACK RecordingEngine::OnTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+void CALLBACK FrameGrabber::OnTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
     try {
-        reinterpret_cast<RecordingEngine*>(user)->Tick(false);
+        reinterpret_cast<FrameGrabber*>(user)->Tick(false);
     } catch (...) {
         // Nothing may escape into the platform's timer thread.
     }
 }
 
-void RecordingEngine::Tick(bool singleFrame) {
-    Session* session = session_.get();
-    if (!session)
-        return;
-    Session& s = *session;
-    TickGuard guard(s);
-    if (!guard || s.frameIndex.Aborted())
+void FrameGrabber::Tick(bool singleFrame) {
+    TickGuard guard(ticksRunning_, halting_, singleFrame);
+    if (!guard || links_.frameIndex.Aborted())
         return;
     const Stopwatch tickWatch;
 
-    if (s.frameIndex.Load() == 0) {
+    if (links_.frameIndex.Load() == 0) {
         ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW));
         attachedThread_ = 0;
     }
@@ -132,7 +133,7 @@ void RecordingEngine::Tick(bool singleFrame) {
     const int64_t top = y;
     const int64_t right = left + width;
     const int64_t bottom = top + height;
-    const bool paused = State() == record_state::Paused && !singleFrame;
+    const bool paused = links_.recordState.load() == record_state::Paused && !singleFrame;
 
     // The flashing frame is visible while the region is copied; it lies outside the region.
     const DWORD flashStart = ::timeGetTime();
@@ -154,12 +155,12 @@ void RecordingEngine::Tick(bool singleFrame) {
 
     int32_t position = -1;
     if (paused || TakeFramePosition(singleFrame, position)) {
-        const int slotIndex = s.ring.FreeSlot();
+        const int slotIndex = ring_.FreeSlot();
         if (slotIndex < 0) {
             if (!paused)
                 CountDroppedFrame();
         } else {
-            FrameSlot& slot = s.slots[slotIndex];
+            FrameSlot& slot = slots_[slotIndex];
             if (!FitSlotToFormat(slot)) {
                 // The old bitmap is kept; this frame is lost.
                 if (!paused)
@@ -168,20 +169,20 @@ void RecordingEngine::Tick(bool singleFrame) {
                 const Stopwatch captureWatch;
                 CaptureRegion(slot, RECT{x, y, static_cast<LONG>(right), static_cast<LONG>(bottom)},
                               cursor, cursorPos);
-                s.captureCost.Add(captureWatch.Microseconds());
+                captureCost_.Add(captureWatch.Microseconds());
                 if (!paused) {
-                    s.drops.Captured();
+                    drops_.Captured();
                     // The moment the first frame of a run was taken is where its sound begins.
-                    s.soundStart.NoteFrameTaken(flashStart, position);
-                    s.ring.Publish(slotIndex, position);
+                    links_.soundStart.NoteFrameTaken(flashStart, position);
+                    ring_.Publish(slotIndex, position);
                 }
             }
-            ::PostMessageA(host_.HostWindow(), WM_TIMER, 0, 0);
+            ::PostMessageA(links_.notify, WM_TIMER, 0, 0);
         }
     }
 
     // The flash's own wait is not the tick's work.
-    s.tickCost.Add(tickWatch.Microseconds());
+    tickCost_.Add(tickWatch.Microseconds());
     if (flash) {
         while (::timeGetTime() - flashStart < kFlashMs) {
         }
@@ -189,45 +190,42 @@ void RecordingEngine::Tick(bool singleFrame) {
     }
 }
 
-void RecordingEngine::PanRegion(POINT cursorPos) {
-    Session& s = *session_;
+void FrameGrabber::PanRegion(POINT cursorPos) {
     const int32_t panModifiers = options_.PanModifiers;
     const bool pan = PanningActive(options_.PanLocked != 0, panModifiers,
                                    panModifiers != 0 ? HeldModifiers() : 0);
     if (pan) {
-        options_.StartX = PanAxis(options_.StartX, cursorPos.x - s.previousCursorPos.x,
-                                  options_.Width, s.screenWidth);
-        options_.StartY = PanAxis(options_.StartY, cursorPos.y - s.previousCursorPos.y,
-                                  options_.Height, s.screenHeight);
+        options_.StartX = PanAxis(options_.StartX, cursorPos.x - previousCursorPos_.x,
+                                  options_.Width, screenWidth_);
+        options_.StartY = PanAxis(options_.StartY, cursorPos.y - previousCursorPos_.y,
+                                  options_.Height, screenHeight_);
     }
-    s.previousCursorPos = cursorPos;
+    previousCursorPos_ = cursorPos;
 }
 
 // The frame's stream position, from the clock; false for a tick that came before it was due.
-bool RecordingEngine::TakeFramePosition(bool singleFrame, int32_t& position) {
-    Session& s = *session_;
+bool FrameGrabber::TakeFramePosition(bool singleFrame, int32_t& position) {
     if (singleFrame) {
-        position = s.schedule.NextInSequence();
+        position = schedule_.NextInSequence();
         return true;
     }
-    return s.schedule.Next(::timeGetTime(), position) != FrameSchedule::Verdict::TooEarly;
+    return schedule_.Next(::timeGetTime(), position) != FrameSchedule::Verdict::TooEarly;
 }
 
-void RecordingEngine::CountDroppedFrame() {
-    Session& s = *session_;
-    if (s.drops.Dropped() && s.frameIndex.Abort(abort_code::TooManyDropped))
-        RequestStop();
+void FrameGrabber::CountDroppedFrame() {
+    // Only the first abort asks for the stop.
+    if (drops_.Dropped() && links_.frameIndex.Abort(abort_code::TooManyDropped))
+        ::PostMessageA(links_.notify, WM_ENGINE_STOP_REQUEST, 0, 0);
 }
 
 // A slot made before a palette change gets a bitmap with the new colour table.
-bool RecordingEngine::FitSlotToFormat(FrameSlot& slot) {
-    Session& s = *session_;
-    const FrameFormatBlock* format = s.currentFormat.load();
+bool FrameGrabber::FitSlotToFormat(FrameSlot& slot) {
+    const FrameFormatBlock* format = currentFormat_.load();
     if (slot.generation >= format->generation)
         return true;
     void* bits = nullptr;
     UniqueBitmap fresh(
-        ::CreateDIBSection(s.screenDc.get(), format->Info(), DIB_RGB_COLORS, &bits, nullptr, 0));
+        ::CreateDIBSection(screenDc_.get(), format->Info(), DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!fresh || !bits)
         return false;
     slot.bitmap = std::move(fresh);
@@ -238,12 +236,11 @@ bool RecordingEngine::FitSlotToFormat(FrameSlot& slot) {
 }
 
 // Copies the region from the screen into the slot and draws the cursor in.
-void RecordingEngine::CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos) {
-    Session& s = *session_;
+void FrameGrabber::CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos) {
     {
-        SelectionGuard select(s.memoryDc.get(), slot.bitmap.get());
-        ::BitBlt(s.memoryDc.get(), 0, 0, region.right - region.left, region.bottom - region.top,
-                 s.screenDc.get(), region.left, region.top, SRCCOPY);
+        SelectionGuard select(memoryDc_.get(), slot.bitmap.get());
+        ::BitBlt(memoryDc_.get(), 0, 0, region.right - region.left, region.bottom - region.top,
+                 screenDc_.get(), region.left, region.top, SRCCOPY);
         DrawCursor(cursor, cursorPos, POINT{region.left, region.top});
     }
     // The writer reads the pixels straight from the section's memory.
@@ -252,10 +249,9 @@ void RecordingEngine::CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor
 
 // Draws the cursor into the frame selected in the memory DC, whose top left is `origin` on the
 // screen.
-void RecordingEngine::DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin) {
+void FrameGrabber::DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin) {
     if (!cursor)
         return;
-    Session& s = *session_;
     ICONINFO icon{};
     if (!::GetIconInfo(cursor, &icon)) {
         // A cursor of another process that this platform will not let us read (Wine keeps
@@ -271,8 +267,128 @@ void RecordingEngine::DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin) 
     const int cx = cursorPos.x - static_cast<int>(icon.xHotspot);
     const int cy = cursorPos.y - static_cast<int>(icon.yHotspot);
     // The cursor sits on the live background of its own square.
-    ::BitBlt(s.cursorDc.get(), 0, 0, kCursorSize, kCursorSize, s.screenDc.get(), cx, cy, SRCCOPY);
-    ::DrawIcon(s.cursorDc.get(), 0, 0, cursor);
-    ::BitBlt(s.memoryDc.get(), cx - origin.x, cy - origin.y, kCursorSize, kCursorSize,
-             s.cursorDc.get(), 0, 0, SRCCOPY);
+    ::BitBlt(cursorDc_.get(), 0, 0, kCursorSize, kCursorSize, screenDc_.get(), cx, cy, SRCCOPY);
+    ::DrawIcon(cursorDc_.get(), 0, 0, cursor);
+    ::BitBlt(memoryDc_.get(), cx - origin.x, cy - origin.y, kCursorSize, kCursorSize,
+             cursorDc_.get(), 0, 0, SRCCOPY);
+}
+
+FrameGrabber::FrameGrabber(RecordingOptions& options, const CursorImageTable& cursors,
+                           GrabberLinks links)
+    : options_(options), cursors_(cursors), links_(links),
+      flashPen_(::CreatePen(PS_SOLID, 3, RGB(255, 255, 255))) {
+    RECT desktop{};
+    ::GetClientRect(::GetDesktopWindow(), &desktop);
+    screenWidth_ = desktop.right;
+    screenHeight_ = desktop.bottom;
+    timerPeriod_ = option_rules::TimerPeriodMs(options_.FrameRate);
+    ring_.Reset();
+    drops_.Reset();
+}
+
+FrameGrabber::~FrameGrabber() {
+    Halt();
+}
+
+bool FrameGrabber::PrepareFormat() {
+    screenDc_ = UniqueWindowDc(nullptr);
+    if (!screenDc_)
+        return false;
+    HDC dc = screenDc_.get();
+    bitsPerPixel_ = ::GetDeviceCaps(dc, BITSPIXEL) * ::GetDeviceCaps(dc, PLANES);
+    colorCount_ = ColorCount(bitsPerPixel_);
+    const auto imageSize = ::ImageSize(options_.Width, options_.Height, bitsPerPixel_);
+    if (!imageSize)
+        return false;
+    imageSize_ = *imageSize;
+
+    auto block = std::make_unique<FrameFormatBlock>();
+    block->bytes.assign(sizeof(BITMAPINFOHEADER) + 4 * static_cast<size_t>(colorCount_), 0);
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block->bytes.data());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = options_.Width;
+    header->biHeight = options_.Height;
+    header->biPlanes = 1;
+    header->biBitCount = static_cast<WORD>(bitsPerPixel_);
+    header->biCompression = BI_RGB;
+    header->biClrUsed = static_cast<DWORD>(colorCount_);
+    if (colorCount_ > 0) {
+        std::vector<PALETTEENTRY> system(colorCount_);
+        ::GetSystemPaletteEntries(dc, 0, colorCount_, system.data());
+        std::vector<PaletteColor> palette(colorCount_);
+        for (int32_t i = 0; i < colorCount_; ++i)
+            palette[i] = {system[i].peRed, system[i].peGreen, system[i].peBlue};
+        const int32_t staticHalf =
+            ::GetSystemPaletteUse(dc) == SYSPAL_NOSTATIC ? 1 : ::GetDeviceCaps(dc, NUMRESERVED) / 2;
+        BuildColorTable(
+            palette.data(), colorCount_, staticHalf,
+            reinterpret_cast<ColorEntry*>(block->bytes.data() + sizeof(BITMAPINFOHEADER)));
+    }
+    formats_.push_back(std::move(block));
+    currentFormat_.store(formats_.back().get());
+    return true;
+}
+
+bool FrameGrabber::MakeBitmaps() {
+    memoryDc_.reset(::CreateCompatibleDC(screenDc_.get()));
+    if (!memoryDc_)
+        return false;
+    const FrameFormatBlock* format = currentFormat_.load();
+    for (FrameSlot& slot : slots_) {
+        slot.bitmap.reset(::CreateDIBSection(screenDc_.get(), format->Info(), DIB_RGB_COLORS,
+                                             &slot.bits, nullptr, 0));
+        if (!slot.bitmap || !slot.bits)
+            return false;
+        slot.generation = 0;
+        slot.format = format;
+    }
+    cursorBitmap_.reset(::CreateCompatibleBitmap(screenDc_.get(), kCursorSize, kCursorSize));
+    cursorDc_.reset(::CreateCompatibleDC(screenDc_.get()));
+    if (!cursorBitmap_ || !cursorDc_)
+        return false;
+    cursorSelection_.emplace(cursorDc_.get(), cursorBitmap_.get());
+    return true;
+}
+
+void FrameGrabber::StartClock() {
+    ::GetCursorPos(&previousCursorPos_);
+    schedule_.Start(options_.FrameRate);
+}
+
+bool FrameGrabber::Start() {
+    halting_.store(false);
+    timerId_ = ::timeSetEvent(static_cast<UINT>(timerPeriod_), kTimerResolutionMs, OnTimer,
+                              reinterpret_cast<DWORD_PTR>(this),
+                              TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+    return timerId_ != 0;
+}
+
+void FrameGrabber::Halt() {
+    halting_.store(true);
+    if (timerId_ != 0)
+        ::timeKillEvent(timerId_);
+    timerId_ = 0;
+    for (DWORD waited = 0; ticksRunning_.load() > 0 && waited < kTickWaitLimitMs; ++waited)
+        ::Sleep(1);
+}
+
+void FrameGrabber::RefreshPalette() {
+    const FrameFormatBlock* current = currentFormat_.load();
+    auto block = std::make_unique<FrameFormatBlock>(*current);
+    block->generation = current->generation + 1;
+    if (colorCount_ > 0) {
+        std::vector<PALETTEENTRY> system(colorCount_);
+        ::GetSystemPaletteEntries(screenDc_.get(), 0, colorCount_, system.data());
+        auto* table = reinterpret_cast<RGBQUAD*>(block->bytes.data() + sizeof(BITMAPINFOHEADER));
+        for (int32_t i = 0; i < colorCount_; ++i)
+            table[i] = RGBQUAD{system[i].peBlue, system[i].peGreen, system[i].peRed, 0};
+    }
+    // Owned first, published last: the next tick makes new bitmaps from it, and a list that
+    // cannot grow must not leave it pointing at a freed block.
+    formats_.push_back(std::move(block));
+    currentFormat_.store(formats_.back().get());
+}
+
+std::string FrameGrabber::DescribeCosts() const {
+    return tickCost_.Describe("ticks") + " " + captureCost_.Describe("capture");
 }

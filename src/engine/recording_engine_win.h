@@ -5,11 +5,13 @@
 // user-interface thread. Its owner (the recorder) supplies the few things the engine needs from
 // the user interface through SessionHost.
 
+#include "engine/frame_grabber_win.h"
+#include "engine/movie_output_win.h"
 #include "engine/outcome_words.h"
+#include "engine/record_state_win.h"
 #include "engine/recording_options.h"
-#include "framework/handles_win.h"
+#include "engine/sound_capture_win.h"
 #include "sound/avi_sound_writer_win.h"
-#include "sound/wave.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,18 +20,6 @@
 #include <windows.h>
 
 class CursorImageTable;
-class CWaveInWnd;
-struct FrameSlot;
-
-namespace record_state {
-inline constexpr int32_t Idle = 0;
-inline constexpr int32_t Recording = 1;
-inline constexpr int32_t Paused = 2;
-} // namespace record_state
-
-// Posted to the host window when the engine asks for its own stop (a failure while recording):
-// a message of its own, so no hot key can be taken for it.
-inline constexpr UINT WM_ENGINE_STOP_REQUEST = WM_APP + 4;
 
 class SessionHost {
 public:
@@ -54,8 +44,9 @@ public:
     virtual void OnFileNameChanged() {}
 };
 
-// The engine also owns the sound capture: the wave, its input device window (made at the first
-// recording with sound and kept for later ones) and the writer of the audio stream.
+// The engine runs one recording from its set-up to its stop: the frame grabber takes the frames,
+// the movie output writes them, the sound capture records beside them, and the engine decides
+// the order of it all and what the user is told at the end.
 class RecordingEngine : private SoundStreamOwner {
 public:
     RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors, SessionHost& host);
@@ -84,68 +75,22 @@ public:
     [[nodiscard]] bool Busy() const noexcept { return State() != record_state::Idle; }
     [[nodiscard]] const RecordingOutcome& LastOutcome() const noexcept { return outcome_; }
     // The AVI compressor actually used by the current or last recording.
-    [[nodiscard]] uint32_t HandlerUsed() const noexcept { return handlerUsed_; }
+    [[nodiscard]] uint32_t HandlerUsed() const noexcept {
+        return movie_ ? movie_->Handler() : handlerUsed_;
+    }
     // The sound format of the current or last recording.
-    [[nodiscard]] const PcmFormat& SoundFormat() const noexcept { return wave_.Format(); }
+    [[nodiscard]] const PcmFormat& SoundFormat() const noexcept { return sound_.Format(); }
     // Deletes the wave input's device window when the host closes. Refused (false) while a
     // recording or its stop runs: a stop's drain may be what dispatched the close.
     bool ReleaseSoundDevice();
 
-    struct Session; // everything that lives from set-up to stop
-
 private:
-    static void CALLBACK OnTimer(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
-    void Tick(bool singleFrame);
-    void PanRegion(POINT cursorPos);
-    bool TakeFramePosition(bool singleFrame, int32_t& position);
-    void CountDroppedFrame();
-    bool FitSlotToFormat(FrameSlot& slot);
-    void CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos);
-    void DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin);
-    HCURSOR CursorUnderMouse(POINT cursorPos);
-    void WritePending();
-    // Room for `bytes` more while keeping what completing the file needs; unless `finishing`,
-    // also the last part-filled sound buffer, which the stop still writes.
-    [[nodiscard]] bool RoomFor(uint64_t bytes, bool finishing) const;
     bool SetUp(int32_t initialState);
-    bool StartTimer();
-    bool PrepareFormat();
-    bool ChooseFileName();
-    bool CreateFile();
-    bool OpenStreams();
-    uint32_t ChooseHandler();
-    HRESULT OpenCompressor(uint32_t handler);
-    // The stream's format at the first frame and after a palette change (the compressor begun
-    // anew for it); false when refused, with the recording's abort already stored.
-    bool GiveFormat(const FrameSlot& slot);
-    // Writes one frame at `position`; false when the recording must end.
-    bool WriteFrame(const FrameSlot& slot, int32_t position);
-    // About once a second and at every pause: the file on disk plays up to here.
-    void Checkpoint(bool now);
-    // The movie after its last write: final when frames are in it, else gone.
-    void CloseMovie();
-    // Stores the abort code and asks for the stop, unless the recording is already aborted.
-    // Always false, for the writer's failure paths.
-    bool Abort(HRESULT hr, int32_t code);
-    bool MakeFrameBitmaps();
     bool FailSetup(const std::string& message);
-    bool FailAviStage(const char* stage, HRESULT hr);
+    void WritePending();
     void RunLoop();
-    void RefreshPalette();
-    void RequestStop() const;
     void ReportOutcome(HRESULT lastError);
     void LogCosts() const;
-    // The sound's side of the start, of each run (start, resume), of the session loop's turn
-    // (the first frame's moment, the device's progress), of a pause and of the stop.
-    void StartSound(int32_t initialState);
-    void StartSoundRun();
-    void WaitForSoundToBegin();
-    void FollowSound();
-    // Hands the sound writer the moment, and the sample, the current run's picture began at,
-    // once the grabber has noted it.
-    void GivePictureMoment();
-    void HaltSound();
-    void StopSound();
 
     // SoundStreamOwner: the audio writer's view of the recording.
     [[nodiscard]] bool SoundMayBeWritten() const override;
@@ -157,13 +102,14 @@ private:
     SessionHost& host_;
     std::atomic<int32_t> state_{record_state::Idle};
     std::atomic<bool> paletteChanged_{false};
-    std::unique_ptr<Session> session_;
+    // From the set-up's start to the stop's end.
+    bool inSession_ = false;
+    bool stopping_ = false;
+    bool priorityRaised_ = false;
+    FrameCounter frameIndex_; // positions written, or the abort code
+    SoundCapture sound_;
+    std::unique_ptr<FrameGrabber> grabber_;
+    std::unique_ptr<MovieOutput> movie_;
     RecordingOutcome outcome_;
     uint32_t handlerUsed_ = 0;
-    bool stopping_ = false;
-    UniquePen flashPen_;
-    DWORD attachedThread_ = 0; // timer thread only
-    CWave wave_;
-    std::unique_ptr<CWaveInWnd> waveIn_;
-    CAviSoundWriter soundWriter_;
 };
