@@ -1,7 +1,7 @@
 #include "app/main_dialog_win.h"
 
 #include "app/about_box_win.h"
-#include "app/hot_keys_win.h"
+#include "hotkeys/hot_keys_win.h"
 #include "app/vidorra_app_win.h"
 #include "resources/resource_ids.h"
 

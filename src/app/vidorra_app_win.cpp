@@ -1,7 +1,7 @@
 #include "app/vidorra_app_win.h"
 
 #include "app/command_line.h"
-#include "app/hot_keys_win.h"
+#include "hotkeys/hot_keys_win.h"
 #include "app/main_dialog_win.h"
 #include "app/maintenance_win.h"
 #include "automation/automation_server_win.h"

@@ -1,6 +1,6 @@
 #include "pages/hot_key_page_win.h"
 
-#include "app/hot_key_capture_win.h"
+#include "hotkeys/hot_key_capture_win.h"
 #include "resources/resource_ids.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "select/select_region_win.h"
 
-#include "app/hot_keys_win.h"
+#include "hotkeys/hot_keys_win.h"
 #include "engine/option_rules.h"
 #include "select/region_selector_win.h"
 

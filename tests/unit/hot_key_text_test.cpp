@@ -1,4 +1,4 @@
-#include "app/hot_key_text.h"
+#include "hotkeys/hot_key_text.h"
 
 #include <gtest/gtest.h>
 

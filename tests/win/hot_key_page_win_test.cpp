@@ -1,6 +1,6 @@
 #include "pages/hot_key_page_win.h"
 
-#include "app/hot_keys_win.h"
+#include "hotkeys/hot_keys_win.h"
 #include "option_page_fixture_win.h"
 #include "resource_ids.h"
 

@@ -1,4 +1,4 @@
-#include "app/hot_key_text.h"
+#include "hotkeys/hot_key_text.h"
 
 namespace {
 constexpr uint32_t kModAlt = 1, kModControl = 2, kModShift = 4;

@@ -1,4 +1,4 @@
-#include "app/hot_keys_win.h"
+#include "hotkeys/hot_keys_win.h"
 
 #include "framework/app_win.h"
 #include "resources/resource_ids.h"

@@ -1,7 +1,7 @@
-#include "app/hot_key_capture_win.h"
+#include "hotkeys/hot_key_capture_win.h"
 
-#include "app/hot_key_text.h"
-#include "app/hot_keys_win.h"
+#include "hotkeys/hot_key_text.h"
+#include "hotkeys/hot_keys_win.h"
 #include "framework/app_win.h"
 #include "resources/resource_ids.h"
 

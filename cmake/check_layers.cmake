@@ -1,0 +1,38 @@
+# Fails when a file of src/ includes a folder above its own. The folders, lowest first: each may
+# include only itself and those before it, so the program's parts depend one way only (the
+# program's entry in app/ at the top, the window framework at the bottom).
+#   cmake -DSOURCE_DIR=... -DSTAMP=... -P check_layers.cmake
+cmake_minimum_required(VERSION 3.25)
+set(LAYERS resources framework codec avi sound engine recorder settings hotkeys select pages
+    automation setup app)
+
+set(violations "")
+list(LENGTH LAYERS count)
+math(EXPR last "${count} - 1")
+foreach(i RANGE ${last})
+    list(GET LAYERS ${i} layer)
+    list(SUBLIST LAYERS 0 ${i} below)
+    file(GLOB files ${SOURCE_DIR}/src/${layer}/*.cpp ${SOURCE_DIR}/src/${layer}/*.h)
+    foreach(file ${files})
+        file(STRINGS ${file} includes REGEX "^#include \"[a-z_]+/")
+        foreach(line ${includes})
+            string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" target "${line}")
+            if(NOT target STREQUAL layer AND NOT target IN_LIST below)
+                file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
+                list(APPEND violations "${name} includes ${target}/")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+file(GLOB folders LIST_DIRECTORIES true ${SOURCE_DIR}/src/*)
+foreach(folder ${folders})
+    get_filename_component(name ${folder} NAME)
+    if(IS_DIRECTORY ${folder} AND NOT name IN_LIST LAYERS)
+        list(APPEND violations "src/${name}/ has no place in the layers of cmake/check_layers.cmake")
+    endif()
+endforeach()
+if(violations)
+    list(JOIN violations "\n  " text)
+    message(FATAL_ERROR "Includes against the layers (lowest first: ${LAYERS}):\n  ${text}")
+endif()
+file(TOUCH ${STAMP})
