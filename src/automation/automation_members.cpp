@@ -1,6 +1,9 @@
 #include "automation/automation_members.h"
 
 #include "automation/automation_guids.h"
+#include "engine/option_rules.h"
+
+#include <cstdint>
 
 namespace automation {
 
@@ -8,22 +11,101 @@ namespace {
 
 using enum MemberKind;
 using enum ValueType;
+using enum OptionGroup;
+namespace r = option_rules;
+
+bool Whole(const Value& v, int16_t& out) {
+    const auto* x = std::get_if<int32_t>(&v);
+    if (!x || *x < INT16_MIN || *x > INT16_MAX)
+        return false;
+    out = static_cast<int16_t>(*x);
+    return true;
+}
+
+template <class T> const T* As(const Value& v) {
+    return std::get_if<T>(&v);
+}
 
 constexpr std::array<Member, kMemberCount> kMembers = {{
-    {dispid::StartX, "StartX", Property, I2, OptionGroup::Region},
-    {dispid::StartY, "StartY", Property, I2, OptionGroup::Region},
-    {dispid::Width, "Width", Property, I2, OptionGroup::Region},
-    {dispid::Height, "Height", Property, I2, OptionGroup::Region},
-    {dispid::FrameRate, "FrameRate", Property, R8, OptionGroup::Video},
-    {dispid::FileName, "FileName", Property, Bstr, OptionGroup::Video},
-    {dispid::PlaybackRate, "PlaybackRate", Property, R8, OptionGroup::Video},
-    {dispid::IncrementFileName, "IncrementFileName", Property, Bool, OptionGroup::Video},
-    {dispid::RecordSound, "RecordSound", Property, Bool, OptionGroup::Video},
-    {dispid::KeyFrames, "KeyFrames", Property, I2, OptionGroup::Video},
-    {dispid::CompQuality, "CompQuality", Property, I2, OptionGroup::Video},
-    {dispid::SoundSampSize, "SoundSampSize", Property, I2, OptionGroup::Sound},
-    {dispid::SoundSampRate, "SoundSampRate", Property, I4, OptionGroup::Sound},
-    {dispid::FlashRect, "FlashRect", Property, Bool, OptionGroup::Region},
+    {dispid::StartX, "StartX", Property, I2, Region,
+     [](const RecordingOptions& o) -> Value { return o.StartX.load(); },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t x = 0;
+         return Whole(v, x) && r::SetStartX(o, x);
+     },
+     true},
+    {dispid::StartY, "StartY", Property, I2, Region,
+     [](const RecordingOptions& o) -> Value { return o.StartY.load(); },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t y = 0;
+         return Whole(v, y) && r::SetStartY(o, y);
+     },
+     true},
+    {dispid::Width, "Width", Property, I2, Region,
+     [](const RecordingOptions& o) -> Value { return o.Width.load(); },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t w = 0;
+         return Whole(v, w) && r::SetWidth(o, w, false);
+     }},
+    {dispid::Height, "Height", Property, I2, Region,
+     [](const RecordingOptions& o) -> Value { return o.Height.load(); },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t h = 0;
+         return Whole(v, h) && r::SetHeight(o, h, false);
+     }},
+    {dispid::FrameRate, "FrameRate", Property, R8, Video,
+     [](const RecordingOptions& o) -> Value { return o.FrameRate; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<double>(v) && r::SetFrameRate(o, *As<double>(v), false);
+     }},
+    {dispid::FileName, "FileName", Property, Bstr, Video,
+     [](const RecordingOptions& o) -> Value { return o.FileName; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<std::string>(v) && r::SetFileName(o, *As<std::string>(v), false);
+     }},
+    {dispid::PlaybackRate, "PlaybackRate", Property, R8, Video,
+     [](const RecordingOptions& o) -> Value { return o.PlaybackRate; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<double>(v) && r::SetPlaybackRate(o, *As<double>(v), false);
+     }},
+    {dispid::IncrementFileName, "IncrementFileName", Property, Bool, Video,
+     [](const RecordingOptions& o) -> Value { return o.IncrementFileName != 0; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<bool>(v) && r::SetIncrementFileName(o, *As<bool>(v), false);
+     }},
+    {dispid::RecordSound, "RecordSound", Property, Bool, Video,
+     [](const RecordingOptions& o) -> Value { return o.RecordSound != 0; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<bool>(v) && r::SetRecordSound(o, *As<bool>(v), false);
+     }},
+    {dispid::KeyFrames, "KeyFrames", Property, I2, Video,
+     [](const RecordingOptions& o) -> Value { return o.KeyFrames; },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t n = 0;
+         return Whole(v, n) && r::SetKeyFrames(o, n, false);
+     }},
+    {dispid::CompQuality, "CompQuality", Property, I2, Video,
+     [](const RecordingOptions& o) -> Value { return o.CompQuality; },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t q = 0;
+         return Whole(v, q) && r::SetCompQuality(o, q, false);
+     }},
+    {dispid::SoundSampSize, "SoundSampSize", Property, I2, Sound,
+     [](const RecordingOptions& o) -> Value { return o.SoundSampSize; },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t bits = 0;
+         return Whole(v, bits) && r::SetSoundSampSize(o, bits, false);
+     }},
+    {dispid::SoundSampRate, "SoundSampRate", Property, I4, Sound,
+     [](const RecordingOptions& o) -> Value { return o.SoundSampRate; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<int32_t>(v) && r::SetSoundSampRate(o, *As<int32_t>(v), false);
+     }},
+    {dispid::FlashRect, "FlashRect", Property, Bool, Region,
+     [](const RecordingOptions& o) -> Value { return o.FlashRect != 0; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<bool>(v) && r::SetFlashRect(o, *As<bool>(v), false);
+     }},
     {dispid::StartRec, "StartRec", Method, I2},
     {dispid::StopRec, "StopRec", Method, I2},
     {dispid::ShowWindow, "ShowWindow", Method, None},
@@ -42,6 +124,15 @@ constexpr bool IdsFollowOrder() {
     return true;
 }
 static_assert(IdsFollowOrder());
+
+// Every property can be read and put; no method can.
+constexpr bool PropertiesHaveAccess() {
+    for (const Member& m : kMembers)
+        if ((m.kind == Property) != (m.get != nullptr && m.put != nullptr))
+            return false;
+    return true;
+}
+static_assert(PropertiesHaveAccess());
 
 wchar_t LowerAscii(wchar_t c) noexcept {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;

@@ -1,7 +1,8 @@
 #pragma once
 // The members of the automation object: fixed dispatch ids 1 to 23 (scripts and typed clients
-// compiled against them keep working), their names and their automation types. The type library
-// describes the same table; a test holds the two together.
+// compiled against them keep working), their names, their automation types and, for a property,
+// how it is read from the options and put through the option rules. The type library describes
+// the same table; a test holds the two together.
 
 #include "engine/recording_options.h"
 
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace automation {
@@ -43,6 +45,9 @@ inline constexpr int EnableHotKeys = 22;
 inline constexpr int DisableHotKeys = 23;
 } // namespace dispid
 
+// A property's value: whole numbers (I2, I4), rates (R8), names (Bstr) and switches (Bool).
+using Value = std::variant<int32_t, double, std::string, bool>;
+
 struct Member {
     int dispid;
     std::string_view name;
@@ -50,6 +55,12 @@ struct Member {
     ValueType type;
     // The options a put changes, for the page that shows them to refresh.
     OptionGroup group = OptionGroup::All;
+    // A property's value in the options, and its put: false when refused (a value of the wrong
+    // kind, out of range, or one the option rules do not allow), the options unchanged.
+    Value (*get)(const RecordingOptions&) = nullptr;
+    bool (*put)(RecordingOptions&, const Value&) = nullptr;
+    // May be put while a recording runs: the region's place, which panning moves anyway.
+    bool whileRecording = false;
 };
 
 inline constexpr int kMemberCount = 23;

@@ -2,7 +2,6 @@
 
 #include "automation/automation_guids.h"
 #include "automation/automation_members.h"
-#include "engine/option_rules.h"
 #include "framework/app_win.h"
 #include "recorder/recorder_win.h"
 
@@ -242,7 +241,6 @@ HRESULT CVidorraDlgAutoProxy::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPA
 }
 
 HRESULT CVidorraDlgAutoProxy::Get(int id, VARIANT& result) const {
-    namespace d = automation::dispid;
     const automation::Member& member = *automation::MemberById(id);
     result.vt = VarTypeOf(member.type);
     // Without the window the program is closing: every property reads as empty.
@@ -253,55 +251,29 @@ HRESULT CVidorraDlgAutoProxy::Get(int id, VARIANT& result) const {
             result.dblVal = 0; // zeroes the widest member, so every numeric type reads 0
         return S_OK;
     }
-    const RecordingOptions& o = context_->options;
-    switch (id) {
-    case d::StartX:
-        result.iVal = static_cast<SHORT>(o.StartX);
+    const automation::Value value = member.get(context_->options);
+    using enum automation::ValueType;
+    switch (member.type) {
+    case I2:
+        result.iVal = static_cast<SHORT>(std::get<int32_t>(value));
         break;
-    case d::StartY:
-        result.iVal = static_cast<SHORT>(o.StartY);
+    case I4:
+        result.lVal = static_cast<LONG>(std::get<int32_t>(value));
         break;
-    case d::Width:
-        result.iVal = static_cast<SHORT>(o.Width);
+    case R8:
+        result.dblVal = std::get<double>(value);
         break;
-    case d::Height:
-        result.iVal = static_cast<SHORT>(o.Height);
+    case Bool:
+        result.boolVal = AsVariantBool(std::get<bool>(value));
         break;
-    case d::FrameRate:
-        result.dblVal = o.FrameRate;
-        break;
-    case d::FileName:
-        result.bstrVal = ToBstr(o.FileName);
+    case Bstr:
+        result.bstrVal = ToBstr(std::get<std::string>(value));
         if (!result.bstrVal) {
             result.vt = VT_EMPTY;
             return E_OUTOFMEMORY;
         }
         break;
-    case d::PlaybackRate:
-        result.dblVal = o.PlaybackRate;
-        break;
-    case d::IncrementFileName:
-        result.boolVal = AsVariantBool(o.IncrementFileName != 0);
-        break;
-    case d::RecordSound:
-        result.boolVal = AsVariantBool(o.RecordSound != 0);
-        break;
-    case d::KeyFrames:
-        result.iVal = static_cast<SHORT>(o.KeyFrames);
-        break;
-    case d::CompQuality:
-        result.iVal = static_cast<SHORT>(o.CompQuality);
-        break;
-    case d::SoundSampSize:
-        result.iVal = static_cast<SHORT>(o.SoundSampSize);
-        break;
-    case d::SoundSampRate:
-        result.lVal = static_cast<LONG>(o.SoundSampRate);
-        break;
-    case d::FlashRect:
-        result.boolVal = AsVariantBool(o.FlashRect != 0);
-        break;
-    default:
+    case None:
         result.vt = VT_EMPTY;
         return DISP_E_MEMBERNOTFOUND;
     }
@@ -310,8 +282,6 @@ HRESULT CVidorraDlgAutoProxy::Get(int id, VARIANT& result) const {
 
 HRESULT CVidorraDlgAutoProxy::Put(int id, const VARIANT& value, EXCEPINFO* exception,
                                   UINT* argError) {
-    namespace d = automation::dispid;
-    namespace r = option_rules;
     const automation::Member& member = *automation::MemberById(id);
     ScopedVariant arg;
     const HRESULT converted =
@@ -326,60 +296,35 @@ HRESULT CVidorraDlgAutoProxy::Put(int id, const VARIANT& value, EXCEPINFO* excep
         return S_OK;
     // A set during a recording, or while one is being set up, is ignored without an error: the
     // script reads the property back to notice.
-    if (!recorder->Idle() && id != d::StartX && id != d::StartY)
+    if (!recorder->Idle() && !member.whileRecording)
         return S_OK;
-    RecordingOptions& o = context_->options;
     const VARIANT& v = arg.v;
-    bool stored = true;
-    switch (id) {
-    case d::StartX:
-        stored = r::SetStartX(o, v.iVal);
+    automation::Value given;
+    using enum automation::ValueType;
+    switch (member.type) {
+    case I2:
+        given = static_cast<int32_t>(v.iVal);
         break;
-    case d::StartY:
-        stored = r::SetStartY(o, v.iVal);
+    case I4:
+        given = static_cast<int32_t>(v.lVal);
         break;
-    case d::Width:
-        stored = r::SetWidth(o, v.iVal, false);
+    case R8:
+        given = v.dblVal;
         break;
-    case d::Height:
-        stored = r::SetHeight(o, v.iVal, false);
+    case Bool:
+        given = v.boolVal != VARIANT_FALSE;
         break;
-    case d::FrameRate:
-        stored = r::SetFrameRate(o, v.dblVal, false);
-        break;
-    case d::FileName: {
+    case Bstr: {
         std::string name;
-        stored = FromBstr(v.bstrVal, name) && r::SetFileName(o, name, false);
+        if (!FromBstr(v.bstrVal, name))
+            return Refused(member, exception);
+        given = std::move(name);
         break;
     }
-    case d::PlaybackRate:
-        stored = r::SetPlaybackRate(o, v.dblVal, false);
-        break;
-    case d::IncrementFileName:
-        stored = r::SetIncrementFileName(o, v.boolVal != VARIANT_FALSE, false);
-        break;
-    case d::RecordSound:
-        stored = r::SetRecordSound(o, v.boolVal != VARIANT_FALSE, false);
-        break;
-    case d::KeyFrames:
-        stored = r::SetKeyFrames(o, v.iVal, false);
-        break;
-    case d::CompQuality:
-        stored = r::SetCompQuality(o, v.iVal, false);
-        break;
-    case d::SoundSampSize:
-        stored = r::SetSoundSampSize(o, v.iVal, false);
-        break;
-    case d::SoundSampRate:
-        stored = r::SetSoundSampRate(o, v.lVal, false);
-        break;
-    case d::FlashRect:
-        stored = r::SetFlashRect(o, v.boolVal != VARIANT_FALSE, false);
-        break;
-    default:
+    case None:
         return DISP_E_MEMBERNOTFOUND;
     }
-    if (!stored)
+    if (!member.put(context_->options, given))
         return Refused(member, exception);
     recorder->OptionsChanged(member.group);
     return S_OK;

@@ -97,9 +97,8 @@ void CMyPropertyPage3::OnEditLeft(int id) {
     case IDC_VIDEO_FRAME_RATE:
         if (!ReadBack({id}))
             break;
-        options_.FrameRate = frameRate_;
-        if (ReadBack({IDC_VIDEO_PLAYBACK_RATE}))
-            options_.PlaybackRate = playbackRate_;
+        // The rule's own pairing: the playback rate follows, as the edit beside it shows.
+        (void)option_rules::SetFrameRate(options_, frameRate_, false);
         break;
     case IDC_VIDEO_PLAYBACK_RATE:
         if (!ReadBack({id}))

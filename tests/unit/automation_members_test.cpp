@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace automation;
 
@@ -50,4 +53,70 @@ TEST(AutomationRegistration, ClassNamesItsQuotedServerAndTypeLibraryAndIdsAgree)
         EXPECT_TRUE(v.key.starts_with("Vidorra.Application") || v.key.starts_with("CLSID\\{") ||
                     v.key.starts_with("TypeLib\\{") || v.key.starts_with("Interface\\{"))
             << v.key;
+}
+
+// Each property reads the option it names and puts through that option's rule alone: a value put
+// reads back and changes no other property (but the playback rate, which follows the frame
+// rate), a value of the wrong kind or beyond a short's range is refused, and so is what the rule
+// refuses. Only the region's place may change while a recording runs.
+TEST(AutomationMembers, EachPropertyReadsAndPutsItsOwnOption) {
+    struct Case {
+        int id;
+        Value put;
+        std::optional<Value> refused; // besides a value of the wrong kind
+        OptionGroup group;
+    };
+    const Case cases[] = {
+        {dispid::StartX, 17, Value{70000}, OptionGroup::Region},
+        {dispid::StartY, -23, std::nullopt, OptionGroup::Region},
+        {dispid::Width, 200, Value{0}, OptionGroup::Region},
+        {dispid::Height, 150, Value{-5}, OptionGroup::Region},
+        {dispid::FrameRate, 12.5, Value{-1.0}, OptionGroup::Video},
+        {dispid::FileName, std::string("take.avi"), Value{std::string()}, OptionGroup::Video},
+        {dispid::PlaybackRate, 25.0, Value{0.0}, OptionGroup::Video},
+        {dispid::IncrementFileName, false, std::nullopt, OptionGroup::Video},
+        {dispid::RecordSound, true, std::nullopt, OptionGroup::Video},
+        {dispid::KeyFrames, 30, Value{-1}, OptionGroup::Video},
+        {dispid::CompQuality, 50, std::nullopt, OptionGroup::Video},
+        {dispid::SoundSampSize, 16, std::nullopt, OptionGroup::Sound},
+        {dispid::SoundSampRate, 22050, std::nullopt, OptionGroup::Sound},
+        {dispid::FlashRect, false, std::nullopt, OptionGroup::Region},
+    };
+    auto snapshot = [](const RecordingOptions& o) {
+        std::vector<Value> values;
+        for (const Member& m : Members())
+            if (m.get)
+                values.push_back(m.get(o));
+        return values;
+    };
+    int properties = 0;
+    for (const Member& m : Members())
+        properties += m.kind == MemberKind::Property;
+    ASSERT_EQ(std::size(cases), static_cast<size_t>(properties));
+
+    for (const Case& c : cases) {
+        const Member& m = *MemberById(c.id);
+        SCOPED_TRACE(std::string(m.name));
+        RecordingOptions o;
+        const std::vector<Value> before = snapshot(o);
+        ASSERT_TRUE(m.put(o, c.put));
+        EXPECT_EQ(m.get(o), c.put);
+        const std::vector<Value> after = snapshot(o);
+        for (size_t i = 0; i < after.size(); ++i) {
+            const int id = static_cast<int>(i) + 1;
+            if (id != c.id && !(c.id == dispid::FrameRate && id == dispid::PlaybackRate)) {
+                EXPECT_EQ(after[i], before[i]) << Members()[i].name;
+            }
+        }
+        EXPECT_EQ(m.group, c.group);
+        EXPECT_EQ(m.whileRecording, c.id == dispid::StartX || c.id == dispid::StartY);
+
+        const Value wrongKind =
+            std::holds_alternative<std::string>(c.put) ? Value{1} : Value{std::string("x")};
+        EXPECT_FALSE(m.put(o, wrongKind));
+        if (c.refused) {
+            EXPECT_FALSE(m.put(o, *c.refused));
+        }
+        EXPECT_EQ(snapshot(o), after);
+    }
 }
