@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 using namespace automation;
@@ -63,24 +63,24 @@ TEST(AutomationMembers, EachPropertyReadsAndPutsItsOwnOption) {
     struct Case {
         int id;
         Value put;
-        std::optional<Value> refused; // besides a value of the wrong kind
+        std::variant<std::monostate, int32_t, double> refused; // besides one of the wrong kind
         OptionGroup group;
     };
     const Case cases[] = {
-        {dispid::StartX, 17, Value{70000}, OptionGroup::Region},
-        {dispid::StartY, -23, std::nullopt, OptionGroup::Region},
-        {dispid::Width, 200, Value{0}, OptionGroup::Region},
-        {dispid::Height, 150, Value{-5}, OptionGroup::Region},
-        {dispid::FrameRate, 12.5, Value{-1.0}, OptionGroup::Video},
-        {dispid::FileName, std::string("take.avi"), Value{std::string()}, OptionGroup::Video},
-        {dispid::PlaybackRate, 25.0, Value{0.0}, OptionGroup::Video},
-        {dispid::IncrementFileName, false, std::nullopt, OptionGroup::Video},
-        {dispid::RecordSound, true, std::nullopt, OptionGroup::Video},
-        {dispid::KeyFrames, 30, Value{-1}, OptionGroup::Video},
-        {dispid::CompQuality, 50, std::nullopt, OptionGroup::Video},
-        {dispid::SoundSampSize, 16, std::nullopt, OptionGroup::Sound},
-        {dispid::SoundSampRate, 22050, std::nullopt, OptionGroup::Sound},
-        {dispid::FlashRect, false, std::nullopt, OptionGroup::Region},
+        {dispid::StartX, 17, 70000, OptionGroup::Region},
+        {dispid::StartY, -23, {}, OptionGroup::Region},
+        {dispid::Width, 200, 0, OptionGroup::Region},
+        {dispid::Height, 150, -5, OptionGroup::Region},
+        {dispid::FrameRate, 12.5, -1.0, OptionGroup::Video},
+        {dispid::FileName, std::string("take.avi"), {}, OptionGroup::Video},
+        {dispid::PlaybackRate, 25.0, 0.0, OptionGroup::Video},
+        {dispid::IncrementFileName, false, {}, OptionGroup::Video},
+        {dispid::RecordSound, true, {}, OptionGroup::Video},
+        {dispid::KeyFrames, 30, -1, OptionGroup::Video},
+        {dispid::CompQuality, 50, {}, OptionGroup::Video},
+        {dispid::SoundSampSize, 16, {}, OptionGroup::Sound},
+        {dispid::SoundSampRate, 22050, {}, OptionGroup::Sound},
+        {dispid::FlashRect, false, {}, OptionGroup::Region},
     };
     auto snapshot = [](const RecordingOptions& o) {
         std::vector<Value> values;
@@ -114,8 +114,14 @@ TEST(AutomationMembers, EachPropertyReadsAndPutsItsOwnOption) {
         const Value wrongKind =
             std::holds_alternative<std::string>(c.put) ? Value{1} : Value{std::string("x")};
         EXPECT_FALSE(m.put(o, wrongKind));
-        if (c.refused) {
-            EXPECT_FALSE(m.put(o, *c.refused));
+        if (const auto* whole = std::get_if<int32_t>(&c.refused)) {
+            EXPECT_FALSE(m.put(o, *whole));
+        }
+        if (const auto* rate = std::get_if<double>(&c.refused)) {
+            EXPECT_FALSE(m.put(o, *rate));
+        }
+        if (c.id == dispid::FileName) {
+            EXPECT_FALSE(m.put(o, std::string()));
         }
         EXPECT_EQ(snapshot(o), after);
     }
