@@ -81,6 +81,7 @@ WriteStatus Writer::Refused() {
 }
 
 WriteStatus Writer::Open() {
+    const Lock lock(mutex_);
     if (phase_ != Phase::New)
         return WriteStatus::BadCall;
     if (video_.rate == 0 || video_.scale == 0 || video_.width <= 0 || video_.height <= 0 ||
@@ -116,6 +117,7 @@ WriteStatus Writer::Open() {
 }
 
 WriteStatus Writer::SetVideoFormat(const void* format, size_t size) {
+    const Lock lock(mutex_);
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     if (phase_ != Phase::Open || format == nullptr || size < 40)
@@ -160,6 +162,7 @@ WriteStatus Writer::SetVideoFormat(const void* format, size_t size) {
 }
 
 WriteStatus Writer::SetVideoHandler(uint32_t handler, bool compressed) {
+    const Lock lock(mutex_);
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     if (phase_ != Phase::Open || !format_.empty() || streams_[0].length > 0)
@@ -173,6 +176,7 @@ WriteStatus Writer::SetVideoHandler(uint32_t handler, bool compressed) {
 }
 
 WriteStatus Writer::WriteVideo(int64_t position, const void* data, size_t size, bool keyFrame) {
+    const Lock lock(mutex_);
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     if (phase_ != Phase::Open)
@@ -200,6 +204,7 @@ WriteStatus Writer::WriteVideo(int64_t position, const void* data, size_t size, 
 }
 
 uint64_t Writer::BytesForVideo(int64_t position, size_t size) const noexcept {
+    const Lock lock(mutex_);
     if (streams_.empty())
         return 0;
     const Stream& video = streams_[0];
@@ -227,6 +232,7 @@ uint64_t Writer::BytesForVideo(int64_t position, size_t size) const noexcept {
 }
 
 WriteStatus Writer::WriteAudio(int64_t samplePosition, const void* data, size_t size) {
+    const Lock lock(mutex_);
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     if (phase_ != Phase::Open || !audio_ || samplePosition < 0 ||
@@ -248,6 +254,7 @@ WriteStatus Writer::WriteAudio(int64_t samplePosition, const void* data, size_t 
 }
 
 WriteStatus Writer::Checkpoint() {
+    const Lock lock(mutex_);
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     if (phase_ != Phase::Open)
@@ -260,6 +267,7 @@ WriteStatus Writer::Checkpoint() {
 }
 
 WriteStatus Writer::Finish() {
+    const Lock lock(mutex_);
     if (phase_ == Phase::Failed)
         return WriteStatus::WriteFailed;
     if (phase_ != Phase::Open)

@@ -26,6 +26,7 @@
 #include "avi/byte_file.h"
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,25 +107,41 @@ public:
     [[nodiscard]] WriteStatus Finish();
 
     [[nodiscard]] int64_t VideoLength() const noexcept {
+        const Lock lock(mutex_);
         return static_cast<int64_t>(streams_[0].length);
     }
     [[nodiscard]] int64_t AudioLength() const noexcept {
+        const Lock lock(mutex_);
         return streams_.size() > 1 ? static_cast<int64_t>(streams_[1].length) : 0;
     }
-    [[nodiscard]] uint64_t FileSize() const noexcept { return end_; }
+    [[nodiscard]] uint64_t FileSize() const noexcept {
+        const Lock lock(mutex_);
+        return end_;
+    }
     // The most that WriteVideo(position, a frame of `size` bytes) can add to the file, with the
     // empty frames before it, the index chunks they begin, a new segment and the entries the
     // first segment's classic index will hold: what a check for room on the disk must count.
     [[nodiscard]] uint64_t BytesForVideo(int64_t position, size_t size) const noexcept;
-    [[nodiscard]] int Segments() const noexcept { return static_cast<int>(segments_.size()); }
+    [[nodiscard]] int Segments() const noexcept {
+        const Lock lock(mutex_);
+        return static_cast<int>(segments_.size());
+    }
     // A write was refused with TooLong: the movie holds all it can and stays as it is, whole
     // once finished.
-    [[nodiscard]] bool Full() const noexcept { return full_; }
+    [[nodiscard]] bool Full() const noexcept {
+        const Lock lock(mutex_);
+        return full_;
+    }
 
     // Bytes of one standard index chunk, header and room.
     [[nodiscard]] uint64_t IndexChunkBytes() const noexcept;
 
 private:
+    // The frames are written on a thread of their own and the sound on another: every public
+    // call holds the writer whole.
+    using Lock = std::lock_guard<std::recursive_mutex>;
+    mutable std::recursive_mutex mutex_;
+
     struct IndexChunk {
         uint64_t offset = 0; // of its chunk header
         uint64_t base = 0;   // entries count from here: the segment's 'movi' list

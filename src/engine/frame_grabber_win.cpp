@@ -17,6 +17,8 @@ namespace {
 constexpr DWORD kFlashMs = 15;
 constexpr int kCursorSize = 32;
 constexpr UINT kTimerResolutionMs = 5;
+// Frame memory the ring may hold: a 32-bit process has two gigabytes of addresses in all.
+constexpr int64_t kRingBudgetBytes = 160LL * 1024 * 1024;
 constexpr DWORD kTickWaitLimitMs = 2000;
 
 int32_t HeldModifiers() {
@@ -175,6 +177,7 @@ void FrameGrabber::Tick(bool singleFrame) {
                     // The moment the first frame of a run was taken is where its sound begins.
                     links_.soundStart.NoteFrameTaken(flashStart, position);
                     ring_.Publish(slotIndex, position);
+                    ::SetEvent(links_.frameReady);
                 }
             }
             ::PostMessageA(links_.notify, WM_TIMER, 0, 0);
@@ -334,14 +337,23 @@ bool FrameGrabber::MakeBitmaps() {
     if (!memoryDc_)
         return false;
     const FrameFormatBlock* format = currentFormat_.load();
-    for (FrameSlot& slot : slots_) {
+    const int wanted = RingSlotsFor(imageSize_, options_.FrameRate, kRingBudgetBytes);
+    slots_.clear();
+    slots_.reserve(static_cast<size_t>(wanted));
+    while (static_cast<int>(slots_.size()) < wanted) {
+        FrameSlot slot;
         slot.bitmap.reset(::CreateDIBSection(screenDc_.get(), format->Info(), DIB_RGB_COLORS,
                                              &slot.bits, nullptr, 0));
-        if (!slot.bitmap || !slot.bits)
+        if (!slot.bitmap || !slot.bits) {
+            // Memory gave out: a shorter ring will do, down to its minimum.
+            if (static_cast<int>(slots_.size()) >= FrameRing::kSlots)
+                break;
             return false;
-        slot.generation = 0;
+        }
         slot.format = format;
+        slots_.push_back(std::move(slot));
     }
+    ring_.Reset(static_cast<int>(slots_.size()));
     cursorBitmap_.reset(::CreateCompatibleBitmap(screenDc_.get(), kCursorSize, kCursorSize));
     cursorDc_.reset(::CreateCompatibleDC(screenDc_.get()));
     if (!cursorBitmap_ || !cursorDc_)

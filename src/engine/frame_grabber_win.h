@@ -2,8 +2,8 @@
 
 // The frame grabber: one tick per timer period on the multimedia timer's thread. It pans the
 // region, flashes its frame, copies the region into the next free slot of the ring with the
-// cursor drawn in, and tells the writer by posting WM_TIMER to the window it was given. One per
-// recording: made at the set-up, gone after the stop.
+// cursor drawn in, and wakes the movie's writer; a WM_TIMER posted to the window it was given
+// lets the sound follow. One per recording: made at the set-up, gone after the stop.
 
 #include "engine/cost_meter.h"
 #include "engine/frame_ring.h"
@@ -48,6 +48,7 @@ struct GrabberLinks {
     FrameCounter& frameIndex;                // the writer's progress, or the abort code
     SoundStart& soundStart;                  // where each run's sound begins
     HWND notify;                             // gets WM_TIMER per frame, and the stop request
+    HANDLE frameReady;                       // set for each frame handed to the writer
 };
 
 class FrameGrabber {
@@ -61,7 +62,8 @@ public:
     // The screen's depth and colour table as the frames' first format; false when the screen
     // cannot be read or the region does not fit in memory.
     bool PrepareFormat();
-    // The ring's bitmaps and the cursor's square; false when they cannot be made.
+    // The ring's bitmaps, as many as RingSlotsFor allows and memory gives (the ring's minimum at
+    // least), and the cursor's square; false when they cannot be made.
     bool MakeBitmaps();
     // The recording's first moment: positions count from here, panning from where the cursor
     // is now.
@@ -125,7 +127,7 @@ private:
     std::atomic<const FrameFormatBlock*> currentFormat_{nullptr};
 
     UniqueMemoryDc memoryDc_;
-    std::array<FrameSlot, FrameRing::kSlots> slots_;
+    std::vector<FrameSlot> slots_; // as many as the ring has places
     UniqueBitmap cursorBitmap_;
     UniqueMemoryDc cursorDc_;
     // The cursor bitmap in the cursor DC; goes first, so the DC is left as it was made.

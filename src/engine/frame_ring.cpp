@@ -1,5 +1,6 @@
 #include "engine/frame_ring.h"
 
+#include <algorithm>
 #include <cmath>
 
 bool FrameCounter::AdvanceTo(int32_t next) noexcept {
@@ -20,7 +21,8 @@ bool FrameCounter::Abort(int32_t code) noexcept {
     return false;
 }
 
-void FrameRing::Reset() noexcept {
+void FrameRing::Reset(int slots) noexcept {
+    slots_ = std::clamp(slots, kSlots, kMaxSlots);
     for (auto& f : filled_)
         f.store(0);
     position_.fill(0);
@@ -29,7 +31,7 @@ void FrameRing::Reset() noexcept {
 }
 
 int FrameRing::FreeSlot() const noexcept {
-    const int slot = (writeSlot_ + 1) % kSlots;
+    const int slot = (writeSlot_ + 1) % slots_;
     return filled_[slot].load(std::memory_order_acquire) ? -1 : slot;
 }
 
@@ -43,7 +45,7 @@ int FrameRing::NextFilled() noexcept {
     // The grabber fills strictly in ring order and never passes a slot, so the oldest frame is
     // always in the slot after the last one read. Scanning further could meet a younger frame
     // that was published while an older one was still being finished.
-    const int slot = (readSlot_ + 1) % kSlots;
+    const int slot = (readSlot_ + 1) % slots_;
     if (!filled_[slot].load(std::memory_order_acquire))
         return -1;
     readSlot_ = slot;
@@ -59,6 +61,14 @@ int FrameRing::Waiting() const noexcept {
     for (const auto& f : filled_)
         n += f.load(std::memory_order_acquire) ? 1 : 0;
     return n;
+}
+
+int RingSlotsFor(int64_t frameBytes, double frameRate, int64_t budgetBytes) noexcept {
+    const double seconds = frameRate > 0 ? 2 * frameRate : 0;
+    const int64_t byTime = static_cast<int64_t>(std::min<double>(seconds, FrameRing::kMaxSlots));
+    const int64_t byMemory = frameBytes > 0 ? budgetBytes / frameBytes : FrameRing::kMaxSlots;
+    return static_cast<int>(
+        std::clamp<int64_t>(std::min(byTime, byMemory), FrameRing::kSlots, FrameRing::kMaxSlots));
 }
 
 void FrameSchedule::Start(double frameRate) noexcept {

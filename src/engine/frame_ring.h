@@ -35,9 +35,13 @@ private:
 
 class FrameRing {
 public:
+    // A ring holds at least this many frames, and at most kMaxSlots.
     static constexpr int kSlots = 5;
+    static constexpr int kMaxSlots = 32;
 
-    void Reset() noexcept;
+    // Empty, with `slots` places (brought within kSlots to kMaxSlots).
+    void Reset(int slots = kSlots) noexcept;
+    [[nodiscard]] int Slots() const noexcept { return slots_; }
 
     // Grabber side. The slot after the last one filled, or -1 when it still waits for the writer.
     [[nodiscard]] int FreeSlot() const noexcept;
@@ -53,11 +57,17 @@ public:
     [[nodiscard]] int Waiting() const noexcept;
 
 private:
-    std::array<std::atomic<int32_t>, kSlots> filled_{};
-    std::array<int32_t, kSlots> position_{};
+    int slots_ = kSlots;
+    std::array<std::atomic<int32_t>, kMaxSlots> filled_{};
+    std::array<int32_t, kMaxSlots> position_{};
     int writeSlot_ = -1; // grabber only
     int readSlot_ = -1;  // writer only
 };
+
+// How many frames the ring between grabber and writer holds: enough for about two seconds at the
+// rate (a key frame, a slow flush or a stalled disk is absorbed rather than dropped), within
+// `budgetBytes` of frame memory, and never fewer than the ring's minimum.
+[[nodiscard]] int RingSlotsFor(int64_t frameBytes, double frameRate, int64_t budgetBytes) noexcept;
 
 // Gives each captured frame its stream position from the clock, so the movie keeps real time
 // although the timer period is whole milliseconds (15 frames per second tick every 67 ms, not

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <mmsystem.h>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -58,7 +59,80 @@ MovieOutput::MovieOutput(RecordingOptions& options, FrameCounter& frameIndex, HW
     : options_(options), frameIndex_(frameIndex), notify_(notify) {}
 
 MovieOutput::~MovieOutput() {
+    StopWriting();
     Close();
+}
+
+void MovieOutput::StartWriting(FrameGrabber& frames, const std::atomic<int32_t>& recordState,
+                               HANDLE ready) {
+    frames_ = &frames;
+    recordState_ = &recordState;
+    ready_ = ready;
+    quit_.store(false);
+    thread_ = std::thread([this] { WriteLoop(); });
+}
+
+void MovieOutput::WriteLoop() {
+    try {
+        while (!quit_.load()) {
+            ::WaitForSingleObject(ready_, INFINITE);
+            uint64_t asked = 0;
+            bool checkpoint = false;
+            {
+                const std::lock_guard lock(askMutex_);
+                asked = settleAsked_;
+                checkpoint = std::exchange(checkpointAsked_, false);
+            }
+            WriteWaiting();
+            if (checkpoint)
+                Checkpoint(true);
+            {
+                const std::lock_guard lock(askMutex_);
+                settleDone_ = asked;
+            }
+            settled_.notify_all();
+        }
+    } catch (...) {
+        // Out of memory in a compressor, say: the take so far is kept and the user told.
+        (void)Abort(E_OUTOFMEMORY, abort_code::VideoWriteFailed);
+    }
+    {
+        const std::lock_guard lock(askMutex_);
+        threadGone_ = true;
+    }
+    settled_.notify_all();
+}
+
+void MovieOutput::WriteWaiting() {
+    FrameRing& ring = frames_->Ring();
+    while (!frameIndex_.Aborted()) {
+        const int slot = ring.NextFilled();
+        if (slot < 0)
+            return;
+        const bool written = recordState_->load() == record_state::Idle ||
+                             Write(frames_->Slot(slot), ring.Position(slot));
+        ring.Release(slot);
+        if (!written)
+            return; // the stop reports the failure, from the recording's queue
+    }
+}
+
+void MovieOutput::Settle(bool checkpoint) {
+    if (!thread_.joinable())
+        return;
+    std::unique_lock lock(askMutex_);
+    const uint64_t ticket = ++settleAsked_;
+    checkpointAsked_ = checkpointAsked_ || checkpoint;
+    ::SetEvent(ready_);
+    settled_.wait(lock, [&] { return settleDone_ >= ticket || threadGone_; });
+}
+
+void MovieOutput::StopWriting() {
+    if (!thread_.joinable())
+        return;
+    quit_.store(true);
+    ::SetEvent(ready_);
+    thread_.join();
 }
 
 std::optional<std::string> MovieOutput::CreateFile(bool& renamed) {
@@ -205,7 +279,7 @@ bool MovieOutput::GiveFormat(const FrameSlot& slot) {
     HRESULT hr = AVIERR_OK;
     if (compressor_) {
         hr = compressor_->Begin(format.Info(), format.bytes.size());
-        if (hr != AVIERR_OK && formatGeneration_ < 0 && handlerChosenByDepth_) {
+        if (hr != AVIERR_OK && formatGeneration_.load() < 0 && handlerChosenByDepth_) {
             // A compressor can accept the frames when asked and still fail when it begins. The
             // choice was ours, so record uncompressed frames; the header still may say so.
             compressor_.reset();
@@ -229,12 +303,12 @@ bool MovieOutput::GiveFormat(const FrameSlot& slot) {
 }
 
 bool MovieOutput::Write(const FrameSlot& slot, int32_t position) {
-    if (slot.generation > formatGeneration_ && !GiveFormat(slot))
+    if (slot.generation > formatGeneration_.load() && !GiveFormat(slot))
         return false;
     const Stopwatch writeWatch;
     VideoCompressor::Frame frame{slot.bits, static_cast<size_t>(imageSize_), true};
     if (compressor_) {
-        const HRESULT hr = compressor_->Compress(slot.bits, keyFrameDue_, frame);
+        const HRESULT hr = compressor_->Compress(slot.bits, keyFrameDue_.load(), frame);
         if (hr != AVIERR_OK)
             return Abort(hr, abort_code::VideoWriteFailed);
         compressCost_.Add(writeWatch.Microseconds());
@@ -249,10 +323,10 @@ bool MovieOutput::Write(const FrameSlot& slot, int32_t position) {
     if (status != avi::WriteStatus::Ok)
         return Abort(avi::AviError(status), abort_code::VideoWriteFailed);
     if (frame.key)
-        keyFrameDue_ = false;
+        keyFrameDue_.store(false);
     // The checkpoints' clock starts with the first frame, not with the set-up before it (the
     // sound's start, the beep), which would make the first one due at once.
-    if (framesWritten_ == 0)
+    if (framesWritten_.load() == 0)
         lastCheckpointMs_ = ::timeGetTime();
     ++framesWritten_;
     frameIndex_.AdvanceTo(static_cast<int32_t>(at + 1));
@@ -262,7 +336,7 @@ bool MovieOutput::Write(const FrameSlot& slot, int32_t position) {
 }
 
 void MovieOutput::Checkpoint(bool now) {
-    if (!movie_ || framesWritten_ == 0 || frameIndex_.Aborted())
+    if (!movie_ || framesWritten_.load() == 0 || frameIndex_.Aborted())
         return;
     const DWORD time = ::timeGetTime();
     if (!now && time - lastCheckpointMs_ < kCheckpointMs)
@@ -292,7 +366,7 @@ void MovieOutput::RequestStop() const {
 }
 
 void MovieOutput::Close() {
-    if (movie_ && framesWritten_ > 0) {
+    if (movie_ && framesWritten_.load() > 0) {
         // Everything final: the last index entries, the sizes and lengths, the old index. A
         // failure here still leaves the movie as the last checkpoint saw it, and is told.
         const avi::WriteStatus status = movie_->Finish();
@@ -303,7 +377,7 @@ void MovieOutput::Close() {
     movie_.reset();
     file_.reset();
     // A file without a single frame is not a recording; never delete one this run did not make.
-    if (fileCreated_ && framesWritten_ == 0)
+    if (fileCreated_ && framesWritten_.load() == 0)
         ::DeleteFileA(fileName_.c_str());
     fileCreated_ = false;
 }

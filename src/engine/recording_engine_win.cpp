@@ -23,7 +23,8 @@ std::string StageFailed(const char* stage) {
 
 RecordingEngine::RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors,
                                  SessionHost& host)
-    : options_(options), cursors_(cursors), host_(host), sound_(options) {}
+    : options_(options), cursors_(cursors), host_(host), sound_(options),
+      frameReady_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 RecordingEngine::~RecordingEngine() {
     if (inSession_)
@@ -70,7 +71,8 @@ bool RecordingEngine::SetUp(int32_t initialState) {
 
     const HWND notify = host_.HostWindow();
     grabber_ = std::make_unique<FrameGrabber>(
-        options_, cursors_, GrabberLinks{state_, frameIndex_, sound_.Runs(), notify});
+        options_, cursors_,
+        GrabberLinks{state_, frameIndex_, sound_.Runs(), notify, frameReady_.get()});
     movie_ = std::make_unique<MovieOutput>(options_, frameIndex_, notify);
     if (!grabber_->PrepareFormat())
         return FailSetup(StageFailed("(Screen)"));
@@ -94,6 +96,9 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     }
     if (!grabber_->MakeBitmaps())
         return FailSetup(StageFailed("(Frame Bitmaps)"));
+    if (!frameReady_)
+        return FailSetup(StageFailed("(Start Timer)"));
+    movie_->StartWriting(*grabber_, state_, frameReady_.get());
 
     sound_.WaitToBegin();
     state_.store(initialState);
@@ -142,29 +147,7 @@ void RecordingEngine::RunLoop() {
 void RecordingEngine::OnFrameTimer() {
     if (!grabber_ || !movie_ || stopping_)
         return;
-    WritePending();
     sound_.Follow(State() == record_state::Recording);
-}
-
-// Moves captured frames from the ring into the video stream at the positions the grabber gave
-// them, until the ring is empty or another message waits.
-void RecordingEngine::WritePending() {
-    FrameRing& ring = grabber_->Ring();
-    while (!frameIndex_.Aborted()) {
-        const int slotIndex = ring.NextFilled();
-        if (slotIndex < 0)
-            return;
-        if (State() != record_state::Idle &&
-            !movie_->Write(grabber_->Slot(slotIndex), ring.Position(slotIndex))) {
-            // The stop reports the failure, from the queue, after this call has returned.
-            ring.Release(slotIndex);
-            return;
-        }
-        ring.Release(slotIndex);
-        MSG peek;
-        if (::PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE))
-            return;
-    }
 }
 
 void RecordingEngine::Pause() {
@@ -173,7 +156,7 @@ void RecordingEngine::Pause() {
     sound_.Halt();
     state_.store(record_state::Paused);
     // A pause may be long, or the last thing before a crash: the file plays up to here.
-    movie_->Checkpoint(true);
+    movie_->Settle(true);
 }
 
 void RecordingEngine::Resume() {
@@ -192,7 +175,7 @@ bool RecordingEngine::SingleFrame() {
     // The tick uses the grabber's drawing surfaces, so the timer must not run beside it.
     grabber_->Halt();
     grabber_->TakeSingleFrame();
-    WritePending();
+    movie_->Settle(false);
     // The frame's length of silence keeps the sound in step; in the stream's own format,
     // whatever the options say now.
     if (sound_.Wanted() && movie_->HasAudio() && !frameIndex_.Aborted())
@@ -223,6 +206,7 @@ void RecordingEngine::Stop() {
     sound_.Stop();
     HRESULT lastError = S_OK;
     if (movie_) {
+        movie_->StopWriting();
         movie_->Close();
         lastError = movie_->LastError();
     }

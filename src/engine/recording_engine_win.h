@@ -1,9 +1,9 @@
 #pragma once
 
 // The recording engine: one recording at a time, from set-up through the session loop to the
-// stop, with the frame grabber on the multimedia timer's thread and the writer on the
-// user-interface thread. Its owner (the recorder) supplies the few things the engine needs from
-// the user interface through SessionHost.
+// stop, with the frame grabber on the multimedia timer's thread, the frames written on the
+// movie's own thread and the sound on the user-interface thread. Its owner (the recorder) supplies
+// the few things the engine needs from the user interface through SessionHost.
 
 #include "engine/frame_grabber_win.h"
 #include "engine/movie_output_win.h"
@@ -64,9 +64,10 @@ public:
     void Resume();
     // While paused: captures and writes exactly one frame.
     bool SingleFrame();
-    // The grabber's WM_TIMER: writes the frames waiting in the ring. The session loop calls it,
-    // and so must the host's window procedure, for the timer messages that a nested message
-    // loop (a message box, a menu, a window being dragged) dispatches instead.
+    // The grabber's WM_TIMER, one per frame taken: the sound follows the picture. The session
+    // loop calls it, and so must the host's window procedure, for the timer messages that a
+    // nested message loop (a message box, a menu, a window being dragged) dispatches instead.
+    // The frames themselves are written on the movie's own thread.
     void OnFrameTimer();
     // The screen's palette changed; the session loop refreshes the frames' colour table.
     void NotePaletteChange() noexcept { paletteChanged_.store(true); }
@@ -87,7 +88,6 @@ public:
 private:
     bool SetUp(int32_t initialState);
     bool FailSetup(const std::string& message);
-    void WritePending();
     void RunLoop();
     void ReportOutcome(HRESULT lastError);
     void LogCosts() const;
@@ -110,6 +110,7 @@ private:
     SoundCapture sound_;
     std::unique_ptr<FrameGrabber> grabber_;
     std::unique_ptr<MovieOutput> movie_;
+    UniqueKernelHandle frameReady_; // set by the grabber for each frame it hands to the movie
     RecordingOutcome outcome_;
     uint32_t handlerUsed_ = 0;
 };

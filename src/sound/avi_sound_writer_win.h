@@ -13,6 +13,7 @@
 #include "sound/wave_memory.h"
 #include "sound/wave_notify.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -84,7 +85,7 @@ public:
     // The next sample position: every sample written so far, silence included.
     [[nodiscard]] int64_t Position() const noexcept { return position_; }
     // Chunks written: each takes an index entry in the file.
-    [[nodiscard]] int32_t Chunks() const noexcept { return chunks_; }
+    [[nodiscard]] int32_t Chunks() const noexcept { return chunks_.load(); }
     [[nodiscard]] bool Failed() const noexcept { return failed_; }
     // Memory for sound on its way ran out: the sound ends there, the recording goes on.
     [[nodiscard]] bool GaveUp() const noexcept { return gaveUp_; }
@@ -129,10 +130,10 @@ private:
     PcmFormat format_;
     Pieces waiting_;
     // Sample counts of their own size: at 44.1 kHz, 32 bits last 27 hours.
-    int64_t position_ = 0; // where the next piece goes
-    int64_t written_ = 0;  // samples the stream holds
-    int64_t planned_ = 0;  // where the sound queued so far ends
-    int32_t chunks_ = 0;
+    int64_t position_ = 0;           // where the next piece goes
+    int64_t written_ = 0;            // samples the stream holds
+    int64_t planned_ = 0;            // where the sound queued so far ends
+    std::atomic<int32_t> chunks_{0}; // also read by the frames' thread, for the room on disk
     bool failed_ = false;
     bool gaveUp_ = false;
     int32_t lateSilence_ = 0;

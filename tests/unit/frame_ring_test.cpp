@@ -219,3 +219,42 @@ TEST(DropLimit, AStallAtTheStartIsToleratedButASlowWriterAbortsOnce) {
     EXPECT_EQ(aborts, 1);
     EXPECT_GT(d.DroppedFrames(), 30);
 }
+
+// The ring holds about two seconds of frames within its memory, never fewer than its minimum
+// nor more than its maximum; a ring of any size hands frames over in order across its wrap.
+TEST(FrameRing, ItsSizeFollowsTheRateAndTheMemoryAndEverySizeKeepsTheOrder) {
+    constexpr int64_t MiB = 1024 * 1024;
+    struct Case {
+        int64_t frameBytes;
+        double rate;
+        int slots;
+    };
+    for (const Case c :
+         {Case{3 * MiB, 10, 20}, Case{3 * MiB, 60, 32}, Case{8 * MiB, 30, 20}, Case{8 * MiB, 1, 5},
+          Case{40 * MiB, 30, 5}, Case{0, 0, 5}, Case{1, 1000, 32}})
+        EXPECT_EQ(RingSlotsFor(c.frameBytes, c.rate, 160 * MiB), c.slots)
+            << c.frameBytes << " bytes at " << c.rate;
+
+    for (const int slots : {FrameRing::kSlots, 17, FrameRing::kMaxSlots}) {
+        FrameRing ring;
+        ring.Reset(slots);
+        ASSERT_EQ(ring.Slots(), slots);
+        int32_t next = 0;
+        int32_t read = 0;
+        for (int round = 0; round < 3; ++round) {
+            // Fill it whole, then read two thirds of it: every turn ends elsewhere in the ring.
+            for (int slot = ring.FreeSlot(); slot >= 0; slot = ring.FreeSlot())
+                ring.Publish(slot, next++);
+            EXPECT_EQ(ring.Waiting(), slots);
+            for (int i = 0; i < slots * 2 / 3; ++i) {
+                const int slot = ring.NextFilled();
+                ASSERT_GE(slot, 0);
+                EXPECT_EQ(ring.Position(slot), read++);
+                ring.Release(slot);
+            }
+        }
+    }
+    FrameRing clamped;
+    clamped.Reset(1000);
+    EXPECT_EQ(clamped.Slots(), FrameRing::kMaxSlots);
+}
