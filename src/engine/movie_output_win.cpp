@@ -27,18 +27,6 @@ constexpr DWORD kCheckpointMs = 1000;
 // A stream's name is kept in 64 characters, its ending zero included.
 constexpr size_t kStreamNameChars = 64;
 
-std::optional<std::string> Failure(const std::string& text) {
-    return text;
-}
-
-std::optional<std::string> StageFailed(const char* stage) {
-    return FormatText(App().LoadString(IDS_AVI_SETUP_FAILED), {stage});
-}
-
-std::string Resource(UINT id) {
-    return App().LoadString(id);
-}
-
 // The folder a file is in, as GetDiskFreeSpaceEx wants it: full path, trailing backslash.
 std::string DirectoryOf(const std::string& fileName) {
     char full[MAX_PATH];
@@ -54,6 +42,10 @@ bool FileOrDirectoryExists(const std::string& name) {
 }
 
 } // namespace
+
+std::string SetupStageFailed(const char* stage) {
+    return FormatText(App().LoadString(IDS_AVI_SETUP_FAILED), {stage});
+}
 
 MovieOutput::MovieOutput(RecordingOptions& options, FrameCounter& frameIndex, HWND notify)
     : options_(options), frameIndex_(frameIndex), notify_(notify) {}
@@ -142,11 +134,11 @@ std::optional<std::string> MovieOutput::CreateFile(bool& renamed) {
     DWORD error = 0;
     if (!options_.IncrementFileName) {
         if (name.size() > option_rules::kMaxFileName)
-            return Failure(FormatText(Resource(IDS_BAD_FILE_NAME), {name}));
+            return FormatText(App().LoadString(IDS_BAD_FILE_NAME), {name});
         // The user marked it to keep: never record over it, whoever runs the program.
         const DWORD attributes = ::GetFileAttributesA(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            return StageFailed("(Open AVI)");
+            return SetupStageFailed("(Open AVI)");
         ::DeleteFileA(name.c_str());
         file_ = avi::WinFile::Create(name, error);
     } else {
@@ -161,13 +153,13 @@ std::optional<std::string> MovieOutput::CreateFile(bool& renamed) {
             case NamingError::None:
                 break;
             case NamingError::NoFreeNumber:
-                return Failure(FormatText(Resource(IDS_NO_FREE_FILE_NAME), {wanted}));
+                return FormatText(App().LoadString(IDS_NO_FREE_FILE_NAME), {wanted});
             case NamingError::TooLong:
             case NamingError::NumberTooLarge:
-                return Failure(FormatText(Resource(IDS_BAD_FILE_NAME), {wanted}));
+                return FormatText(App().LoadString(IDS_BAD_FILE_NAME), {wanted});
             }
             if (next.name.size() > option_rules::kMaxFileName)
-                return Failure(FormatText(Resource(IDS_BAD_FILE_NAME), {next.name}));
+                return FormatText(App().LoadString(IDS_BAD_FILE_NAME), {next.name});
             name = next.name;
             file_ = avi::WinFile::CreateNew(name, error);
             if (file_ || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS))
@@ -176,7 +168,7 @@ std::optional<std::string> MovieOutput::CreateFile(bool& renamed) {
         }
     }
     if (!file_)
-        return StageFailed("(Open AVI)");
+        return SetupStageFailed("(Open AVI)");
     fileCreated_ = true;
     fileName_ = name;
     directory_ = DirectoryOf(name);
@@ -194,7 +186,7 @@ std::optional<std::string> MovieOutput::Open(const FrameGrabber& frames,
     const bool uncompressed = handler == fourcc::Dib;
     handler_ = handler;
     if (!uncompressed && OpenCompressor(frames.FirstFormat()) != AVIERR_OK)
-        return StageFailed("(Make Compressed Stream)");
+        return SetupStageFailed("(Make Compressed Stream)");
     audio_ = audio.has_value();
     const auto rate = VideoStreamRate(options_.FrameRate, options_.PlaybackRate);
     avi::VideoStreamInfo video;
@@ -217,9 +209,9 @@ std::optional<std::string> MovieOutput::Open(const FrameGrabber& frames,
     case avi::WriteStatus::Ok:
         break;
     case avi::WriteStatus::WriteFailed:
-        return StageFailed("(Open AVI)");
+        return SetupStageFailed("(Open AVI)");
     default:
-        return StageFailed("(Create Video Stream)");
+        return SetupStageFailed("(Create Video Stream)");
     }
     lastCheckpointMs_ = ::timeGetTime();
     return std::nullopt;

@@ -27,6 +27,9 @@
 
 class SoundCapture;
 
+// What the user is told when a stage of a recording's set-up fails: "(Open AVI)", say.
+[[nodiscard]] std::string SetupStageFailed(const char* stage);
+
 class MovieOutput {
 public:
     // `frameIndex` holds the positions written, or the abort code; the first abort posts the

@@ -15,10 +15,6 @@ std::string Resource(UINT id) {
     return App().LoadString(id);
 }
 
-std::string StageFailed(const char* stage) {
-    return FormatText(Resource(IDS_AVI_SETUP_FAILED), {stage});
-}
-
 } // namespace
 
 RecordingEngine::RecordingEngine(RecordingOptions& options, const CursorImageTable& cursors,
@@ -75,7 +71,7 @@ bool RecordingEngine::SetUp(int32_t initialState) {
         GrabberLinks{state_, frameIndex_, sound_.Runs(), notify, frameReady_.get()});
     movie_ = std::make_unique<MovieOutput>(options_, frameIndex_, notify);
     if (!grabber_->PrepareFormat())
-        return FailSetup(StageFailed("(Screen)"));
+        return FailSetup(SetupStageFailed("(Screen)"));
     bool renamed = false;
     if (const auto failure = movie_->CreateFile(renamed))
         return FailSetup(*failure);
@@ -86,7 +82,7 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     if (sound_.Wanted()) {
         audio = SoundStreamInfo(sound_.Format());
         if (!audio)
-            return FailSetup(StageFailed("(Prepare Wave Stream)"));
+            return FailSetup(SetupStageFailed("(Prepare Wave Stream)"));
     }
     if (const auto failure = movie_->Open(*grabber_, audio))
         return FailSetup(*failure);
@@ -95,9 +91,9 @@ bool RecordingEngine::SetUp(int32_t initialState) {
         movie_->ShareDiskWith(sound_);
     }
     if (!grabber_->MakeBitmaps())
-        return FailSetup(StageFailed("(Frame Bitmaps)"));
+        return FailSetup(SetupStageFailed("(Frame Bitmaps)"));
     if (!frameReady_)
-        return FailSetup(StageFailed("(Start Timer)"));
+        return FailSetup(SetupStageFailed("(Start Timer)"));
     movie_->StartWriting(*grabber_, state_, frameReady_.get());
 
     sound_.WaitToBegin();
@@ -110,7 +106,7 @@ bool RecordingEngine::SetUp(int32_t initialState) {
     ::Beep(1000, 200);
 
     if (!grabber_->Start())
-        return FailSetup(StageFailed("(Start Timer)"));
+        return FailSetup(SetupStageFailed("(Start Timer)"));
     return true;
 }
 
@@ -129,12 +125,8 @@ void RecordingEngine::RunLoop() {
         }
         if (got < 0)
             continue;
-        // The frames first, without the host's translation; everything else, the stop request
-        // included, goes to its window's procedure.
-        if (msg.message == WM_TIMER && msg.hwnd == host_.HostWindow()) {
-            OnFrameTimer();
-            continue;
-        }
+        // The frames' WM_TIMER and the stop request go to the host window's procedure, as they
+        // do from any other loop.
         if (!host_.PreTranslateSessionMessage(msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
@@ -183,7 +175,7 @@ bool RecordingEngine::SingleFrame() {
     if (!grabber_->Start())
         // No more frames could be taken: the take so far is kept, and the user told why it
         // ended, as for a timer that would not start at all.
-        return FailSetup(StageFailed("(Start Timer)"));
+        return FailSetup(SetupStageFailed("(Start Timer)"));
     return true;
 }
 

@@ -64,10 +64,9 @@ public:
     void Resume();
     // While paused: captures and writes exactly one frame.
     bool SingleFrame();
-    // The grabber's WM_TIMER, one per frame taken: the sound follows the picture. The session
-    // loop calls it, and so must the host's window procedure, for the timer messages that a
-    // nested message loop (a message box, a menu, a window being dragged) dispatches instead.
-    // The frames themselves are written on the movie's own thread.
+    // The grabber's WM_TIMER, one per frame taken: the sound follows the picture. The host's
+    // window procedure calls it, whichever loop dispatches the message (the session's, a message
+    // box's, a menu's). The frames themselves are written on the movie's own thread.
     void OnFrameTimer();
     // The screen's palette changed; the session loop refreshes the frames' colour table.
     void NotePaletteChange() noexcept { paletteChanged_.store(true); }

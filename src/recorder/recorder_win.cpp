@@ -41,9 +41,8 @@ LRESULT Recorder::SessionWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     Recorder& r = owner_;
     switch (msg) {
     case WM_TIMER:
-        // The grabber's frames, dispatched by a loop other than the session's: a message box,
-        // a menu, a window being moved. Left waiting, they would fill the ring and end the
-        // recording as too many dropped.
+        // The grabber's frames, from the session's loop or any other (a message box, a menu, a
+        // window being moved): the sound follows the picture whichever loop runs.
         if (r.control_.SessionRunning())
             r.engine_.OnFrameTimer();
         return 0;
