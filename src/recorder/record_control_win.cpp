@@ -146,7 +146,7 @@ bool RecordControl::SessionRunning() const noexcept {
 }
 
 bool RecordControl::SetHotKeysDisabled(bool disabled) {
-    if (state_ != ControlState::Idle && state_ != ControlState::StartPosted)
+    if (!Idle())
         return false;
     hotKeysDisabled_ = disabled;
     return true;
@@ -198,7 +198,7 @@ void RecordControl::Defer(Deferred what) {
 
 void RecordControl::Settle() {
     // Only a session that has ended settles; a posted start is still to come.
-    if (state_ == ControlState::Idle || state_ == ControlState::StartPosted)
+    if (Idle())
         return;
     SetState(ControlState::Idle);
     deferred_ = Deferred::None;

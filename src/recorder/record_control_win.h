@@ -75,6 +75,10 @@ public:
     void OnSessionStopped();
 
     [[nodiscard]] ControlState State() const noexcept { return state_; }
+    // No recording is being set up, running or stopping (a posted start is still to come).
+    [[nodiscard]] bool Idle() const noexcept {
+        return state_ == ControlState::Idle || state_ == ControlState::StartPosted;
+    }
     // 0 idle, 1 recording, 2 paused, as scripts see it.
     [[nodiscard]] int32_t RecordState() const noexcept;
     // A session runs: the writer has work whenever the grabber posts.

@@ -71,9 +71,7 @@ public:
 
     [[nodiscard]] ControlState State() const noexcept { return control_.State(); }
     // No recording is being set up, running or stopping: options may change.
-    [[nodiscard]] bool Idle() const noexcept {
-        return State() == ControlState::Idle || State() == ControlState::StartPosted;
-    }
+    [[nodiscard]] bool Idle() const noexcept { return control_.Idle(); }
     // 0 idle, 1 recording, 2 paused, as scripts see it.
     [[nodiscard]] int32_t RecordState() const noexcept { return control_.RecordState(); }
     [[nodiscard]] const RecordingOutcome& LastOutcome() const noexcept {
