@@ -1,5 +1,7 @@
 #include "codec/zlib_stream.h"
 
+#include "codec/worker_pool.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -7,8 +9,17 @@
 
 namespace zmbv {
 
-Deflater::Deflater(int level) : stream_(std::make_unique<z_stream_s>()) {
-    ready_ = deflateInit(stream_.get(), level) == Z_OK;
+namespace {
+
+constexpr size_t kWindowBytes = size_t{1} << 15;
+// Below this a piece costs more to start than it saves.
+constexpr size_t kMinPieceBytes = size_t{128} << 10;
+
+} // namespace
+
+Deflater::Deflater(int level, bool raw) : stream_(std::make_unique<z_stream_s>()) {
+    ready_ = deflateInit2(stream_.get(), level, Z_DEFLATED, raw ? -15 : 15, 8,
+                          Z_DEFAULT_STRATEGY) == Z_OK;
 }
 
 Deflater::~Deflater() {
@@ -18,6 +29,13 @@ Deflater::~Deflater() {
 
 bool Deflater::Reset() {
     return ready_ && deflateReset(stream_.get()) == Z_OK;
+}
+
+bool Deflater::Restart(std::span<const uint8_t> dictionary) {
+    if (!Reset())
+        return false;
+    return dictionary.empty() || deflateSetDictionary(stream_.get(), dictionary.data(),
+                                                      static_cast<uInt>(dictionary.size())) == Z_OK;
 }
 
 bool Deflater::Compress(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
@@ -43,6 +61,60 @@ bool Deflater::Compress(std::span<const uint8_t> in, std::vector<uint8_t>& out) 
             break;
     }
     out.resize(used);
+    return true;
+}
+
+SplitDeflater::SplitDeflater(int level, int pieces) : level_(level) {
+    for (int i = 0; i < std::max(pieces, 1); ++i)
+        pieces_.push_back(std::make_unique<Deflater>(level, true));
+    outputs_.resize(pieces_.size());
+}
+
+bool SplitDeflater::Compress(std::span<const uint8_t> in, std::vector<uint8_t>& out,
+                             WorkerPool& pool) {
+    if (fresh_) {
+        // The zlib header a one-piece stream would start with; its level bits are only a hint.
+        const uint8_t cmf = 0x78;
+        const uint8_t level = level_ < 2 ? 0 : level_ < 6 ? 1 : level_ == 6 ? 2 : 3;
+        uint8_t flg = static_cast<uint8_t>(level << 6);
+        flg = static_cast<uint8_t>(flg + 31 - (cmf * 256 + flg) % 31);
+        out.push_back(cmf);
+        out.push_back(flg);
+        history_.clear();
+        fresh_ = false;
+    }
+    const size_t count = std::clamp<size_t>(in.size() / kMinPieceBytes, 1, pieces_.size());
+    const size_t each = in.size() / count;
+    const auto pieceAt = [&](size_t i) {
+        return in.subspan(i * each, i + 1 == count ? in.size() - i * each : each);
+    };
+    std::vector<char> compressed(count, 0);
+    const bool ran = pool.Run(count, [&](size_t i) {
+        std::span<const uint8_t> dictionary;
+        if (i == 0)
+            dictionary = history_;
+        else
+            dictionary = in.subspan(i * each - std::min(i * each, kWindowBytes),
+                                    std::min(i * each, kWindowBytes));
+        std::vector<uint8_t>& piece = outputs_[i];
+        piece.clear();
+        compressed[i] = pieces_[i]->Restart(dictionary) && pieces_[i]->Compress(pieceAt(i), piece);
+    });
+    if (!ran || std::find(compressed.begin(), compressed.end(), 0) != compressed.end()) {
+        fresh_ = true; // what follows cannot refer back to a broken piece
+        return false;
+    }
+    for (size_t i = 0; i < count; ++i)
+        out.insert(out.end(), outputs_[i].begin(), outputs_[i].end());
+    // The first piece of a frame whose data is shorter than the window still reaches back
+    // into the frames before it.
+    if (in.size() >= kWindowBytes) {
+        history_.assign(in.end() - kWindowBytes, in.end());
+    } else {
+        history_.insert(history_.end(), in.begin(), in.end());
+        if (history_.size() > kWindowBytes)
+            history_.erase(history_.begin(), history_.end() - static_cast<ptrdiff_t>(kWindowBytes));
+    }
     return true;
 }
 

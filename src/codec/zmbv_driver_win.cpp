@@ -137,7 +137,8 @@ LRESULT Codec::CompressBegin(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER*
     if (CompressQuery(in, out) != ICERR_OK)
         return ICERR_BADFORMAT;
     input_ = *InputShape(in);
-    if (!encoder_.Start(input_.width, input_.height, input_.format))
+    if (!encoder_.Start(input_.width, input_.height, input_.format, zmbv::kDefaultLevel,
+                        zmbv::DefaultThreads()))
         return ICERR_MEMORY;
     packet_.reserve(encoder_.MaxFrameBytes());
     compressing_ = true;

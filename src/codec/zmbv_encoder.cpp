@@ -27,6 +27,36 @@ size_t CountDifferent(const uint8_t* a, const uint8_t* b, int w, int h, size_t s
     return count;
 }
 
+// A word at a time and inlined: the C library's memcmp is a call into a DLL whose speed
+// depends on the host.
+bool BytesEqual(const uint8_t* a, const uint8_t* b, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return false;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+void XorBytes(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        x ^= y;
+        std::memcpy(out + i, &x, 8);
+    }
+    for (; i < n; ++i)
+        out[i] = static_cast<uint8_t>(a[i] ^ b[i]);
+}
+
 } // namespace
 
 std::optional<PixelFormat> StreamFormatFor(int bitsPerPixel, bool rgb565) noexcept {
@@ -43,9 +73,9 @@ std::optional<PixelFormat> StreamFormatFor(int bitsPerPixel, bool rgb565) noexce
     }
 }
 
-bool Encoder::Start(int width, int height, PixelFormat format, int level) {
+bool Encoder::Start(int width, int height, PixelFormat format, int level, int threads) {
     started_ = false;
-    if (!ValidFrameSize(width, height) || level < 0 || level > 9)
+    if (!ValidFrameSize(width, height) || level < 0 || level > 9 || threads < 1)
         return false;
     width_ = width;
     height_ = height;
@@ -58,7 +88,22 @@ bool Encoder::Start(int width, int height, PixelFormat format, int level) {
     raw_.clear();
     raw_.reserve(kPaletteBytes + VectorTableBytes(width, height, kBlockSize, kBlockSize) +
                  frameBytes);
-    deflater_ = std::make_unique<Deflater>(level);
+    // A few bands per thread even out their cost: one may hold all of a frame's change.
+    const int rows = (height + kBlockSize - 1) / kBlockSize;
+    const int bands = threads == 1 ? 1 : std::min(rows, threads * 3);
+    bands_.assign(static_cast<size_t>(bands), {});
+    for (int i = 0; i < bands; ++i) {
+        bands_[static_cast<size_t>(i)].firstRow = rows * i / bands;
+        bands_[static_cast<size_t>(i)].endRow = rows * (i + 1) / bands;
+    }
+    if (!pool_ || pool_->Threads() != threads)
+        pool_ = std::make_unique<WorkerPool>(threads);
+    deflater_.reset();
+    splitDeflater_.reset();
+    if (threads == 1)
+        deflater_ = std::make_unique<Deflater>(level);
+    else
+        splitDeflater_ = std::make_unique<SplitDeflater>(level, threads);
     palette_ = {};
     havePrevious_ = false;
     lastCommon_ = {};
@@ -73,10 +118,11 @@ size_t Encoder::MaxFrameBytes() const noexcept {
     return kKeyHeaderBytes + raw + raw / 1024 + 64;
 }
 
-void Encoder::LoadFrame(const InputFrame& in) {
-    const uint8_t* src = in.top;
-    uint8_t* dst = cur_.data();
-    for (int y = 0; y < height_; ++y, src += in.stride, dst += rowBytes_) {
+void Encoder::LoadRows(const InputFrame& in, int firstRow, int endRow) {
+    const int y0 = firstRow * kBlockSize, y1 = std::min(height_, endRow * kBlockSize);
+    const uint8_t* src = in.top + in.stride * y0;
+    uint8_t* dst = cur_.data() + rowBytes_ * static_cast<size_t>(y0);
+    for (int y = y0; y < y1; ++y, src += in.stride, dst += rowBytes_) {
         if (in.bitsPerPixel == 24) {
             for (int x = 0; x < width_; ++x) {
                 dst[x * 4] = src[x * 3];
@@ -100,23 +146,28 @@ bool Encoder::Encode(const InputFrame& in, bool forceKey, std::vector<uint8_t>& 
                           : in.bitsPerPixel == 16;
     if (!fits)
         return false;
-    LoadFrame(in);
     lastKey_ = forceKey || !havePrevious_;
     raw_.clear();
+    bool ok = true;
     if (lastKey_) {
         out.push_back(kKeyFrame);
         out.insert(out.end(),
                    {kVersionHigh, kVersionLow, kCompressionDeflate, static_cast<uint8_t>(format_),
                     static_cast<uint8_t>(kBlockSize), static_cast<uint8_t>(kBlockSize)});
-        if (!deflater_->Reset())
-            return false;
+        if (deflater_)
+            ok = deflater_->Reset();
+        else
+            splitDeflater_->Reset();
+        ok = ok && pool_->Run(bands_.size(), [&](size_t i) {
+            LoadRows(in, bands_[i].firstRow, bands_[i].endRow);
+        });
         EncodeKey(in);
     } else {
         const bool newPalette = format_ == PixelFormat::Pal8 && *in.palette != palette_;
         out.push_back(newPalette ? kDeltaPalette : 0);
-        EncodeDelta(in);
+        ok = EncodeDelta(in);
     }
-    if (!deflater_->Compress(raw_, out)) {
+    if (!ok || !Deflate(out)) {
         // The stream is broken for whatever follows: start again with a key frame.
         havePrevious_ = false;
         out.clear();
@@ -127,6 +178,10 @@ bool Encoder::Encode(const InputFrame& in, bool forceKey, std::vector<uint8_t>& 
     cur_.swap(prev_);
     havePrevious_ = true;
     return true;
+}
+
+bool Encoder::Deflate(std::vector<uint8_t>& out) {
+    return deflater_ ? deflater_->Compress(raw_, out) : splitDeflater_->Compress(raw_, out, *pool_);
 }
 
 void Encoder::EncodeKey(const InputFrame& in) {
@@ -146,7 +201,7 @@ bool Encoder::BlockEqual(int x, int y, int w, int h, Vector v) const {
                        static_cast<size_t>(x + v.dx) * bpp_;
     const size_t bytes = static_cast<size_t>(w) * bpp_;
     for (int j = 0; j < h; ++j, a += rowBytes_, b += rowBytes_)
-        if (std::memcmp(a, b, bytes) != 0)
+        if (!BytesEqual(a, b, bytes))
             return false;
     return true;
 }
@@ -187,7 +242,7 @@ void Encoder::FindGlobalMotion() {
         for (int k = 0; k < h && row < 0; ++k) {
             const int r = y + (h / 2 + k) % h;
             const uint8_t* seg = cur_.data() + r * rowBytes_ + static_cast<size_t>(x) * bpp_;
-            if (w > 1 && std::memcmp(seg, seg + bpp_, bytes - bpp_) != 0)
+            if (w > 1 && !BytesEqual(seg, seg + bpp_, bytes - bpp_))
                 row = r;
         }
         if (row < 0)
@@ -198,13 +253,13 @@ void Encoder::FindGlobalMotion() {
                 continue;
             const int yy = row + d;
             if (yy >= 0 && yy < height_ &&
-                std::memcmp(seg, prev_.data() + yy * rowBytes_ + static_cast<size_t>(x) * bpp_,
-                            bytes) == 0)
+                BytesEqual(seg, prev_.data() + yy * rowBytes_ + static_cast<size_t>(x) * bpp_,
+                           bytes))
                 ++votesY[d + kMaxVector];
             const int xx = x + d;
             if (xx >= 0 && xx + w <= width_ &&
-                std::memcmp(seg, prev_.data() + row * rowBytes_ + static_cast<size_t>(xx) * bpp_,
-                            bytes) == 0)
+                BytesEqual(seg, prev_.data() + row * rowBytes_ + static_cast<size_t>(xx) * bpp_,
+                           bytes))
                 ++votesX[d + kMaxVector];
         }
     }
@@ -216,30 +271,26 @@ void Encoder::FindGlobalMotion() {
     sideways_ = {best(votesX), 0};
 }
 
-void Encoder::EncodeDelta(const InputFrame& in) {
-    if (format_ == PixelFormat::Pal8 && *in.palette != palette_)
-        for (size_t i = 0; i < kPaletteBytes; ++i)
-            raw_.push_back(static_cast<uint8_t>((*in.palette)[i] ^ palette_[i]));
+void Encoder::FindChanged(Band& band) const {
     const int columns = (width_ + kBlockSize - 1) / kBlockSize;
-    const int rows = (height_ + kBlockSize - 1) / kBlockSize;
-    const size_t vectorsAt = raw_.size();
-    raw_.resize(vectorsAt + VectorTableBytes(width_, height_, kBlockSize, kBlockSize), 0);
-
-    changedBlocks_.clear();
-    for (int by = 0; by < rows; ++by)
+    band.changed.clear();
+    for (int by = band.firstRow; by < band.endRow; ++by)
         for (int bx = 0; bx < columns; ++bx) {
             const int x = bx * kBlockSize, y = by * kBlockSize;
             if (!BlockEqual(x, y, std::min(kBlockSize, width_ - x),
                             std::min(kBlockSize, height_ - y), {}))
-                changedBlocks_.push_back(static_cast<uint32_t>(by * columns + bx));
+                band.changed.push_back(static_cast<uint32_t>(by * columns + bx));
         }
-    if (changedBlocks_.empty())
-        return;
-    FindGlobalMotion();
+}
 
-    std::array<Vector, 3> candidates{scroll_, sideways_, lastCommon_};
-    std::array<uint32_t, 3> uses{};
-    for (const uint32_t block : changedBlocks_) {
+// Chooses each changed block's vector and XORs what no vector brings back exactly. Bands touch
+// only their own blocks' entries of the vector table.
+void Encoder::EncodeBand(Band& band, const std::array<Vector, kCandidates>& candidates,
+                         uint8_t* vectors) const {
+    const int columns = (width_ + kBlockSize - 1) / kBlockSize;
+    band.xorData.clear();
+    band.uses = {};
+    for (const uint32_t block : band.changed) {
         const int x = static_cast<int>(block % columns) * kBlockSize;
         const int y = static_cast<int>(block / columns) * kBlockSize;
         const int w = std::min(kBlockSize, width_ - x);
@@ -251,7 +302,7 @@ void Encoder::EncodeDelta(const InputFrame& in) {
             if (v != Vector{} && Inside(x, y, w, h, v) && BlockEqual(x, y, w, h, v)) {
                 chosen = v;
                 exact = true;
-                ++uses[c];
+                ++band.uses[c];
             }
         }
         if (!exact) {
@@ -267,7 +318,7 @@ void Encoder::EncodeDelta(const InputFrame& in) {
                 }
             }
         }
-        uint8_t* vec = raw_.data() + vectorsAt + 2 * block;
+        uint8_t* vec = vectors + 2 * block;
         vec[0] = static_cast<uint8_t>((chosen.dx * 2) | (exact ? 0 : 1));
         vec[1] = static_cast<uint8_t>(chosen.dy * 2);
         if (exact)
@@ -277,17 +328,48 @@ void Encoder::EncodeDelta(const InputFrame& in) {
         const uint8_t* b = prev_.data() + static_cast<size_t>(y + chosen.dy) * rowBytes_ +
                            static_cast<size_t>(x + chosen.dx) * bpp_;
         const size_t bytes = static_cast<size_t>(w) * bpp_;
-        const size_t at = raw_.size();
-        raw_.resize(at + bytes * static_cast<size_t>(h));
-        uint8_t* out = raw_.data() + at;
+        const size_t at = band.xorData.size();
+        band.xorData.resize(at + bytes * static_cast<size_t>(h));
+        uint8_t* out = band.xorData.data() + at;
         for (int j = 0; j < h; ++j, a += rowBytes_, b += rowBytes_, out += bytes)
-            for (size_t i = 0; i < bytes; ++i)
-                out[i] = static_cast<uint8_t>(a[i] ^ b[i]);
+            XorBytes(a, b, out, bytes);
+    }
+}
+
+bool Encoder::EncodeDelta(const InputFrame& in) {
+    if (format_ == PixelFormat::Pal8 && *in.palette != palette_)
+        for (size_t i = 0; i < kPaletteBytes; ++i)
+            raw_.push_back(static_cast<uint8_t>((*in.palette)[i] ^ palette_[i]));
+    const size_t vectorsAt = raw_.size();
+    raw_.resize(vectorsAt + VectorTableBytes(width_, height_, kBlockSize, kBlockSize), 0);
+
+    if (!pool_->Run(bands_.size(), [&](size_t i) {
+            LoadRows(in, bands_[i].firstRow, bands_[i].endRow);
+            FindChanged(bands_[i]);
+        }))
+        return false;
+    changedBlocks_.clear();
+    for (const Band& band : bands_)
+        changedBlocks_.insert(changedBlocks_.end(), band.changed.begin(), band.changed.end());
+    if (changedBlocks_.empty())
+        return true;
+    FindGlobalMotion();
+
+    const std::array<Vector, kCandidates> candidates{scroll_, sideways_, lastCommon_};
+    uint8_t* vectors = raw_.data() + vectorsAt;
+    if (!pool_->Run(bands_.size(), [&](size_t i) { EncodeBand(bands_[i], candidates, vectors); }))
+        return false;
+    std::array<uint32_t, kCandidates> uses{};
+    for (const Band& band : bands_) {
+        raw_.insert(raw_.end(), band.xorData.begin(), band.xorData.end());
+        for (size_t c = 0; c < kCandidates; ++c)
+            uses[c] += band.uses[c];
     }
     // A window dragged keeps moving by about the same amount: offer its vector next frame.
     const auto most = std::max_element(uses.begin(), uses.end());
     if (*most > 0)
         lastCommon_ = candidates[static_cast<size_t>(most - uses.begin())];
+    return true;
 }
 
 } // namespace zmbv

@@ -179,16 +179,18 @@ struct Case {
     PixelFormat format;
     const char* ffmpegFormat;
     int keyEvery;
+    int threads = 1;
+    int width = 161, height = 123; // partial blocks at the right and the bottom
 };
 
 class ZmbvRoundTrip : public testing::TestWithParam<Case> {};
 
 TEST_P(ZmbvRoundTrip, OurDecoderAndFfmpegGiveBackEveryPixel) {
     const Case& c = GetParam();
-    const int w = 161, h = 123; // partial blocks at the right and the bottom
+    const int w = c.width, h = c.height;
     const auto frames = MakeScene(c.scene, c.format, w, h);
     zmbv::Encoder enc;
-    ASSERT_TRUE(enc.Start(w, h, c.format));
+    ASSERT_TRUE(enc.Start(w, h, c.format, zmbv::kDefaultLevel, c.threads));
     zmbv::Decoder dec;
     ASSERT_TRUE(dec.Start(w, h));
     std::vector<std::vector<uint8_t>> packets;
@@ -243,8 +245,62 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"drag8", Scene::WindowDragged, 8, PixelFormat::Pal8, "rgb24", 0},
                     Case{"full16", Scene::FullChange, 16, PixelFormat::Rgb555, "rgb555le", 10},
                     Case{"full32", Scene::FullChange, 32, PixelFormat::Bgr32, "bgr0", 0},
-                    Case{"palette8", Scene::PaletteChanges, 8, PixelFormat::Pal8, "rgb24", 10}),
+                    Case{"palette8", Scene::PaletteChanges, 8, PixelFormat::Pal8, "rgb24", 10},
+                    // Frames large enough to deflate in several pieces.
+                    Case{"full32_3threads", Scene::FullChange, 32, PixelFormat::Bgr32, "bgr0", 10,
+                         3, 400, 300},
+                    Case{"scroll565_2threads", Scene::Scrolling, 16, PixelFormat::Rgb565,
+                         "rgb565le", 0, 2, 640, 480},
+                    Case{"drag8_4threads", Scene::WindowDragged, 8, PixelFormat::Pal8, "rgb24", 0,
+                         4, 400, 300}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What the deflate stream of each frame inflates to: the encoder's choices, before deflate.
+std::vector<std::vector<uint8_t>> Inflated(const std::vector<std::vector<uint8_t>>& packets,
+                                           size_t most) {
+    zmbv::Inflater inflater;
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& p : packets) {
+        const bool key = p[0] & zmbv::kKeyFrame;
+        if (key) {
+            EXPECT_TRUE(inflater.Reset());
+        }
+        std::vector<uint8_t> data(most);
+        const size_t skip = key ? zmbv::kKeyHeaderBytes : 1;
+        const int64_t n = inflater.Decompress({p.data() + skip, p.size() - skip}, data);
+        EXPECT_GE(n, 0);
+        data.resize(size_t(std::max<int64_t>(n, 0)));
+        out.push_back(std::move(data));
+    }
+    return out;
+}
+
+TEST(ZmbvEncoder, BandsAndPiecesOnSeveralThreadsChooseWhatOneThreadChooses) {
+    const int w = 700, h = 390;
+    for (const Scene scene :
+         {Scene::Typing, Scene::Scrolling, Scene::WindowDragged, Scene::FullChange}) {
+        const auto frames = MakeScene(scene, PixelFormat::Bgr32, w, h);
+        std::vector<std::vector<uint8_t>> streams[2];
+        for (const int threads : {1, 3}) {
+            zmbv::Encoder enc;
+            ASSERT_TRUE(enc.Start(w, h, PixelFormat::Bgr32, zmbv::kDefaultLevel, threads));
+            for (size_t i = 0; i < frames.size(); ++i) {
+                std::vector<uint8_t> p;
+                ASSERT_TRUE(enc.Encode({frames[i].pixels.data(), w * 4, 32, nullptr}, i == 12, p));
+                streams[threads > 1].push_back(std::move(p));
+            }
+        }
+        const size_t most = size_t(w) * h * 4 + 8192;
+        EXPECT_TRUE(Inflated(streams[0], most) == Inflated(streams[1], most)) << int(scene);
+        size_t one = 0, several = 0;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            one += streams[0][i].size();
+            several += streams[1][i].size();
+        }
+        // Pieces lose only the matches that would cross into the piece before.
+        EXPECT_LT(several, one + one / 20 + 64 * frames.size()) << int(scene);
+    }
+}
 
 // A valid little stream to damage: a key frame and two delta frames of a 40 x 20 screen.
 std::vector<std::vector<uint8_t>> SmallStream() {
