@@ -14,12 +14,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -745,6 +748,37 @@ TEST_F(RecordingEngineTest, KeyFramesComeAtTheIntervalAskedForAndAfterEveryPause
     }
 }
 
+// From a thread of its own, asks a window of the user-interface thread for an answer every few
+// milliseconds and keeps the longest wait: while a recording runs, the dialog, the hot keys and
+// the messages must not wait on the movie's compressing and writing.
+class ReplyWatch {
+public:
+    explicit ReplyWatch(HWND window)
+        : thread_([this, window] {
+              while (!stop_) {
+                  const auto asked = std::chrono::steady_clock::now();
+                  DWORD_PTR reply = 0;
+                  ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &reply);
+                  const std::chrono::duration<double, std::milli> waited =
+                      std::chrono::steady_clock::now() - asked;
+                  longestMs_ = std::max(longestMs_.load(), waited.count());
+                  ::Sleep(5);
+              }
+          }) {}
+    ReplyWatch(const ReplyWatch&) = delete;
+    ReplyWatch& operator=(const ReplyWatch&) = delete;
+    ~ReplyWatch() {
+        stop_ = true;
+        thread_.join();
+    }
+    [[nodiscard]] double LongestMs() const noexcept { return longestMs_.load(); }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<double> longestMs_{0};
+    std::thread thread_;
+};
+
 class RecordingEngineCompressorTest : public RecordingEngineTest {
 protected:
     void SetUp() override {
@@ -848,15 +882,20 @@ TEST_F(RecordingEngineCompressorTest, TheChosenCompressorWritesEveryFrame) {
 // holds up the writer while the ring fills; that is a slow start, not a recording that cannot
 // keep up.
 // The ring holds about two seconds of frames: a stall shorter than that (a key frame, a slow
-// flush) drops nothing, and a longer one drops frames without ending the recording.
+// flush) drops nothing, and a longer one drops frames without ending the recording. Either way
+// the user-interface thread answers at once: the stall is the movie thread's alone.
 TEST_F(RecordingEngineCompressorTest, ASlowFirstFrameDoesNotEndTheRecording) {
     for (const UINT delayMs : {700u, 2600u}) {
         SCOPED_TRACE(delayMs);
         Codec().firstFrameDelayMs = delayMs;
         Codec().framesCompressed = 0; // the delay is the first frame's of each recording
 
+        std::optional<ReplyWatch> watch(std::in_place, script_.Handle());
         ASSERT_TRUE(Record(delayMs + 800));
+        const double longestMs = watch->LongestMs();
+        watch.reset();
 
+        EXPECT_LT(longestMs, 50.0);
         EXPECT_TRUE(host_.messages.empty());
         if (delayMs < 2000) {
             EXPECT_EQ(Outcome().dropped, 0);
