@@ -15,7 +15,6 @@
 namespace {
 
 constexpr DWORD kFlashMs = 15;
-constexpr int kCursorSize = 32;
 constexpr UINT kTimerResolutionMs = 5;
 // Frame memory the ring may hold: a 32-bit process has two gigabytes of addresses in all.
 constexpr int64_t kRingBudgetBytes = 160LL * 1024 * 1024;
@@ -227,8 +226,8 @@ bool FrameGrabber::FitSlotToFormat(FrameSlot& slot) {
     if (slot.generation >= format->generation)
         return true;
     void* bits = nullptr;
-    UniqueBitmap fresh(
-        ::CreateDIBSection(screenDc_.get(), format->Info(), DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueBitmap fresh(::CreateDIBSection(capture_->ScreenDc(), format->Info(), DIB_RGB_COLORS,
+                                          &bits, nullptr, 0));
     if (!fresh || !bits)
         return false;
     slot.bitmap = std::move(fresh);
@@ -242,8 +241,7 @@ bool FrameGrabber::FitSlotToFormat(FrameSlot& slot) {
 void FrameGrabber::CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos) {
     {
         SelectionGuard select(memoryDc_.get(), slot.bitmap.get());
-        ::BitBlt(memoryDc_.get(), 0, 0, region.right - region.left, region.bottom - region.top,
-                 screenDc_.get(), region.left, region.top, SRCCOPY);
+        capture_->Copy(memoryDc_.get(), region);
         DrawCursor(cursor, cursorPos, POINT{region.left, region.top});
     }
     // The writer reads the pixels straight from the section's memory.
@@ -267,13 +265,10 @@ void FrameGrabber::DrawCursor(HCURSOR cursor, POINT cursorPos, POINT origin) {
         ::DeleteObject(icon.hbmMask);
     if (icon.hbmColor)
         ::DeleteObject(icon.hbmColor);
-    const int cx = cursorPos.x - static_cast<int>(icon.xHotspot);
-    const int cy = cursorPos.y - static_cast<int>(icon.yHotspot);
-    // The cursor sits on the live background of its own square.
-    ::BitBlt(cursorDc_.get(), 0, 0, kCursorSize, kCursorSize, screenDc_.get(), cx, cy, SRCCOPY);
-    ::DrawIcon(cursorDc_.get(), 0, 0, cursor);
-    ::BitBlt(memoryDc_.get(), cx - origin.x, cy - origin.y, kCursorSize, kCursorSize,
-             cursorDc_.get(), 0, 0, SRCCOPY);
+    // Straight onto the copy, which already holds the screen under the cursor: no second read
+    // of the screen, and the frame's edges clip what lies outside.
+    ::DrawIcon(memoryDc_.get(), cursorPos.x - static_cast<int>(icon.xHotspot) - origin.x,
+               cursorPos.y - static_cast<int>(icon.yHotspot) - origin.y, cursor);
 }
 
 FrameGrabber::FrameGrabber(RecordingOptions& options, const CursorImageTable& cursors,
@@ -294,10 +289,11 @@ FrameGrabber::~FrameGrabber() {
 }
 
 bool FrameGrabber::PrepareFormat() {
-    screenDc_ = UniqueWindowDc(nullptr);
-    if (!screenDc_)
+    auto gdi = std::make_unique<GdiScreenCapture>();
+    if (!gdi->Opened())
         return false;
-    HDC dc = screenDc_.get();
+    capture_ = std::move(gdi);
+    HDC dc = capture_->ScreenDc();
     bitsPerPixel_ = ::GetDeviceCaps(dc, BITSPIXEL) * ::GetDeviceCaps(dc, PLANES);
     colorCount_ = ColorCount(bitsPerPixel_);
     const auto imageSize = ::ImageSize(options_.Width, options_.Height, bitsPerPixel_);
@@ -333,7 +329,7 @@ bool FrameGrabber::PrepareFormat() {
 }
 
 bool FrameGrabber::MakeBitmaps() {
-    memoryDc_.reset(::CreateCompatibleDC(screenDc_.get()));
+    memoryDc_.reset(::CreateCompatibleDC(capture_->ScreenDc()));
     if (!memoryDc_)
         return false;
     const FrameFormatBlock* format = currentFormat_.load();
@@ -342,7 +338,7 @@ bool FrameGrabber::MakeBitmaps() {
     slots_.reserve(static_cast<size_t>(wanted));
     while (static_cast<int>(slots_.size()) < wanted) {
         FrameSlot slot;
-        slot.bitmap.reset(::CreateDIBSection(screenDc_.get(), format->Info(), DIB_RGB_COLORS,
+        slot.bitmap.reset(::CreateDIBSection(capture_->ScreenDc(), format->Info(), DIB_RGB_COLORS,
                                              &slot.bits, nullptr, 0));
         if (!slot.bitmap || !slot.bits) {
             // Memory gave out: a shorter ring will do, down to its minimum.
@@ -354,11 +350,6 @@ bool FrameGrabber::MakeBitmaps() {
         slots_.push_back(std::move(slot));
     }
     ring_.Reset(static_cast<int>(slots_.size()));
-    cursorBitmap_.reset(::CreateCompatibleBitmap(screenDc_.get(), kCursorSize, kCursorSize));
-    cursorDc_.reset(::CreateCompatibleDC(screenDc_.get()));
-    if (!cursorBitmap_ || !cursorDc_)
-        return false;
-    cursorSelection_.emplace(cursorDc_.get(), cursorBitmap_.get());
     return true;
 }
 
@@ -390,7 +381,7 @@ void FrameGrabber::RefreshPalette() {
     block->generation = current->generation + 1;
     if (colorCount_ > 0) {
         std::vector<PALETTEENTRY> system(colorCount_);
-        ::GetSystemPaletteEntries(screenDc_.get(), 0, colorCount_, system.data());
+        ::GetSystemPaletteEntries(capture_->ScreenDc(), 0, colorCount_, system.data());
         auto* table = reinterpret_cast<RGBQUAD*>(block->bytes.data() + sizeof(BITMAPINFOHEADER));
         for (int32_t i = 0; i < colorCount_; ++i)
             table[i] = RGBQUAD{system[i].peBlue, system[i].peGreen, system[i].peRed, 0};

@@ -9,6 +9,7 @@
 #include "engine/frame_ring.h"
 #include "engine/record_state_win.h"
 #include "engine/recording_options.h"
+#include "engine/screen_capture_win.h"
 #include "engine/sound_start.h"
 #include "framework/handles_win.h"
 
@@ -63,7 +64,7 @@ public:
     // cannot be read or the region does not fit in memory.
     bool PrepareFormat();
     // The ring's bitmaps, as many as RingSlotsFor allows and memory gives (the ring's minimum at
-    // least), and the cursor's square; false when they cannot be made.
+    // least); false when they cannot be made.
     bool MakeBitmaps();
     // The recording's first moment: positions count from here, panning from where the cursor
     // is now.
@@ -120,7 +121,7 @@ private:
     int32_t bitsPerPixel_ = 0;
     int32_t colorCount_ = 0;
     int32_t imageSize_ = 0;
-    UniqueWindowDc screenDc_;
+    std::unique_ptr<ScreenCapture> capture_;
     UniquePen flashPen_;
 
     std::vector<std::unique_ptr<FrameFormatBlock>> formats_; // every table of the recording
@@ -128,10 +129,6 @@ private:
 
     UniqueMemoryDc memoryDc_;
     std::vector<FrameSlot> slots_; // as many as the ring has places
-    UniqueBitmap cursorBitmap_;
-    UniqueMemoryDc cursorDc_;
-    // The cursor bitmap in the cursor DC; goes first, so the DC is left as it was made.
-    std::optional<SelectionGuard> cursorSelection_;
     POINT previousCursorPos_{};
 
     CostMeter tickCost_;
