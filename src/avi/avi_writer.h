@@ -136,6 +136,12 @@ public:
     // Bytes of one standard index chunk, header and room.
     [[nodiscard]] uint64_t IndexChunkBytes() const noexcept;
 
+    // The writer for the caller alone over a run of calls, or not held when another thread is in
+    // it (a checkpoint flushing to a slow disk, say): a caller that must not wait comes back.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> TryHold() const {
+        return std::unique_lock(mutex_, std::try_to_lock);
+    }
+
 private:
     // The frames are written on a thread of their own and the sound on another: every public
     // call holds the writer whole.

@@ -93,6 +93,7 @@ void SoundCapture::Follow(bool recording) {
     GivePictureMoment();
     if (!recording)
         return;
+    writer_.WriteWaiting();
     // The device's own count places its run on the clock better than the buffers, which come
     // back some time after they are full.
     if (const auto captured = waveIn_->CapturedSamples())

@@ -111,7 +111,7 @@ void CAviSoundWriter::Finish() {
         }
         run_.open = false;
     }
-    Flush();
+    Flush(true);
     if (stream_ != nullptr && !failed_ && !gaveUp_ && waiting_.empty() && written_ < position_ &&
         owner_->SoundMayBeWritten())
         (void)Write(nullptr, 0, 0); // the silence a last single frame still owes
@@ -209,7 +209,7 @@ void CAviSoundWriter::Add(Piece piece) {
         return;
     }
     planned_ += samples;
-    Flush();
+    Flush(false);
 }
 
 void CAviSoundWriter::GiveUp() noexcept {
@@ -218,9 +218,15 @@ void CAviSoundWriter::GiveUp() noexcept {
     run_.held.clear();
 }
 
-void CAviSoundWriter::Flush() {
-    if (stream_ == nullptr || !owner_->SoundMayBeWritten())
+void CAviSoundWriter::Flush(bool wait) {
+    if (stream_ == nullptr || waiting_.empty() || !owner_->SoundMayBeWritten())
         return;
+    std::unique_lock<std::recursive_mutex> hold;
+    if (!wait) {
+        hold = stream_->TryHold();
+        if (!hold.owns_lock())
+            return;
+    }
     while (!waiting_.empty() && !failed_ && !gaveUp_) {
         HRESULT hr = AVIERR_OK;
         try {

@@ -81,6 +81,8 @@ public:
     // One video frame of silence, in the stream's format. Failures are ignored, but the
     // position moves on so sound and video stay in step.
     void WriteSilence(double playbackRate);
+    // Writes what waited because the movie was busy on its own thread when it came.
+    void WriteWaiting() { Flush(false); }
 
     // The next sample position: every sample written so far, silence included.
     [[nodiscard]] int64_t Position() const noexcept { return position_; }
@@ -116,7 +118,10 @@ private:
     void PlaceRunStart(int64_t offset);
     // Queues a piece behind those waiting and writes whatever may be written.
     void Add(Piece piece);
-    void Flush();
+    // Writes what waits, in order, once it may be written. Without `wait`, a movie busy on
+    // another thread leaves it waiting: the user-interface thread, which writes the sound, must
+    // never stand still behind a flush of the frames.
+    void Flush(bool wait);
     void GiveUp() noexcept;
     [[nodiscard]] HRESULT WritePiece(const Piece& piece);
     [[nodiscard]] HRESULT WriteSilenceSamples(int32_t samples);

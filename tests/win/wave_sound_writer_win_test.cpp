@@ -11,11 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <mmsystem.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -140,10 +143,31 @@ TEST_F(SoundWriterTest, SoundWaitsUntilItMayBeWrittenAndKeepsItsOrder) {
     Deliver(25, 3);
     EXPECT_EQ(writer_.Position(), 275);
     EXPECT_EQ(writer_.Chunks(), 4);
+
+    // The frames' thread in the movie (a checkpoint on a slow disk): sound waits, not the caller.
+    {
+        std::promise<void> held, release;
+        std::thread frames([&] {
+            const auto hold = movie_->TryHold();
+            held.set_value();
+            // Let go in the end even so, or a writer that waits would hang the suite.
+            release.get_future().wait_for(std::chrono::seconds(2));
+        });
+        held.get_future().wait();
+        Deliver(30, 4);
+        writer_.WriteWaiting();
+        EXPECT_EQ(writer_.Position(), 275);
+        release.set_value();
+        frames.join();
+    }
+    Deliver(20, 5);
+    EXPECT_EQ(writer_.Position(), 325);
     std::vector<int16_t> expected(100, 1);
     expected.insert(expected.end(), 100, 0);
     expected.insert(expected.end(), 50, 2);
     expected.insert(expected.end(), 25, 3);
+    expected.insert(expected.end(), 30, 4);
+    expected.insert(expected.end(), 20, 5);
     EXPECT_EQ(Finished(), expected);
     EXPECT_TRUE(owner_.failures.empty());
 }
