@@ -7,6 +7,8 @@
 # written (of it compressing), mean and worst, from the program's timing log. Beside them, in
 # the same session: the bare capture loop (BitBlt of the same screen, and with the cursor drawn)
 # and ffmpeg's x11grab taking the same screen at each rate (frames it got, its processor time).
+# Each rate is recorded twice: with the input shown in the frames off, and with clicks and keys
+# on (the hooks installed, no input coming), to show what they cost a tick.
 #   bench/long_take.sh [SIZE [SECONDS [RATE...]]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,13 +30,16 @@ rm -f "$OUT/long_take.avi" "$OUT/timing.log"
         tr -d "\r" | grep "^$SIZE ")
     echo "full screen ${SIZE}x32, $SECONDS_EACH s per rate, no compressor chosen (our codec)"
     printf "bare capture loop: %.1f ms per BitBlt, %.1f ms with the cursor\n" "$bare" "$cursor"
-    printf "%6s %8s %8s %9s %23s %23s %18s\n" asked written dropped MiB/min \
+    printf "%6s %5s %8s %8s %9s %23s %23s %18s\n" asked input written dropped MiB/min \
         "tick mean/worst (copy)" "write mean/worst (comp)" "x11grab got, ms"
     avi=$OUT/long_take.avi
     for rate in $RATES; do
+      for input in off on; do
         rm -f "$avi" "$OUT/timing.log"
+        shown=(-hc- -sk-)
+        [ "$input" = on ] && shown=(-hc+ -sk+)
         VIDORRA_TIMING_LOG=$(winepath -w "$OUT/timing.log") wine Vidorra.exe -recx -x 0 -y 0 \
-            -w "$w" -h "$h" -f "$rate" -i- -a "$(winepath -w "$avi")" >/dev/null 2>&1 &
+            -w "$w" -h "$h" -f "$rate" -i- "${shown[@]}" -a "$(winepath -w "$avi")" >/dev/null 2>&1 &
         vidorra=$!
         for _ in $(seq 150); do [ -f "$avi" ] && break; sleep 0.2; done
         sleep "$SECONDS_EACH"
@@ -50,11 +55,12 @@ rm -f "$OUT/long_take.avi" "$OUT/timing.log"
             -i "$DISPLAY" -t "$SECONDS_EACH" -f null - 2>&1 </dev/null | tr "\r" "\n")
         got=$(grep -o "frame= *[0-9]*" <<<"$grab" | tail -1 | tr -dc 0-9)
         utime=$(grep -o "utime=[0-9.]*" <<<"$grab" | cut -d= -f2)
-        printf "%6s %8d %8d %9.2f %8.1f/%6.1f (%5.1f) %8.1f/%6.1f (%5.1f) %8d %8.1f\n" \
-            "$rate" "$written" "$dropped" \
+        printf "%6s %5s %8d %8d %9.2f %8.1f/%6.1f (%5.1f) %8.1f/%6.1f (%5.1f) %8d %8.1f\n" \
+            "$rate" "$input" "$written" "$dropped" \
             "$(echo "$bytes / 1048576 / ($frames / $rate / 60)" | bc -l 2>/dev/null || echo 0)" \
             "$tick_mean" "$tick_worst" "$cap_mean" "$write_mean" "$write_worst" "$comp_mean" \
             "${got:-0}" "$(echo "${utime:-0} * 1000 / ${got:-1}" | bc -l)"
+      done
     done
     rm -f "$avi" "$OUT/loop.avi"
 '

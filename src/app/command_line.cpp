@@ -123,6 +123,14 @@ std::vector<RefusedSwitch> ApplyRecordingSwitches(const std::vector<std::string>
             options.ExitAfterRecording = 1;
         } else if (StartsWith(arg, "-rec")) {
             options.RecordAtStart = 1;
+        } else if (StartsWith(arg, "-hc+")) {
+            options.HighlightClicks = 1;
+        } else if (StartsWith(arg, "-hc-")) {
+            options.HighlightClicks = 0;
+        } else if (StartsWith(arg, "-sk+")) {
+            options.ShowKeys = 1;
+        } else if (StartsWith(arg, "-sk-")) {
+            options.ShowKeys = 0;
         } else if (StartsWith(arg, "-hw")) {
             const std::string value = NumberValue(args, i, 3);
             const uint64_t handle = std::strtoull(value.c_str(), nullptr, 10);

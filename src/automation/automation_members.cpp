@@ -115,6 +115,17 @@ constexpr std::array<Member, kMemberCount> kMembers = {{
     {dispid::CaptureSingleFrame, "CaptureSingleFrame", Method, Bool},
     {dispid::EnableHotKeys, "EnableHotKeys", Method, None},
     {dispid::DisableHotKeys, "DisableHotKeys", Method, None},
+    {dispid::HighlightClicks, "HighlightClicks", Property, Bool, Video,
+     [](const RecordingOptions& o) -> Value { return o.HighlightClicks != 0; },
+     [](RecordingOptions& o, const Value& v) {
+         return As<bool>(v) && r::SetHighlightClicks(o, *As<bool>(v), false);
+     }},
+    {dispid::ShowKeys, "ShowKeys", Property, I2, Video,
+     [](const RecordingOptions& o) -> Value { return o.ShowKeys; },
+     [](RecordingOptions& o, const Value& v) {
+         int16_t level = 0;
+         return Whole(v, level) && r::SetShowKeys(o, level, false);
+     }},
 }};
 
 constexpr bool IdsFollowOrder() {

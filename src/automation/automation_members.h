@@ -43,6 +43,8 @@ inline constexpr int GetRecordState = 20;
 inline constexpr int CaptureSingleFrame = 21;
 inline constexpr int EnableHotKeys = 22;
 inline constexpr int DisableHotKeys = 23;
+inline constexpr int HighlightClicks = 24;
+inline constexpr int ShowKeys = 25;
 } // namespace dispid
 
 // A property's value: whole numbers (I2, I4), rates (R8), names (Bstr) and switches (Bool).
@@ -63,7 +65,7 @@ struct Member {
     bool whileRecording = false;
 };
 
-inline constexpr int kMemberCount = 23;
+inline constexpr int kMemberCount = 25;
 
 // In dispatch id order: Members()[i].dispid == i + 1.
 const std::array<Member, kMemberCount>& Members() noexcept;

@@ -241,8 +241,17 @@ bool FrameGrabber::FitSlotToFormat(FrameSlot& slot) {
 void FrameGrabber::CaptureRegion(FrameSlot& slot, RECT region, HCURSOR cursor, POINT cursorPos) {
     {
         SelectionGuard select(memoryDc_.get(), slot.bitmap.get());
+        // The input up to the moment of the copy, which is the moment the frame shows.
+        const uint32_t now = ::timeGetTime();
         capture_->Copy(memoryDc_.get(), region);
-        DrawCursor(cursor, cursorPos, POINT{region.left, region.top});
+        const POINT origin{region.left, region.top};
+        DrawCursor(cursor, cursorPos, origin);
+        if (input_) {
+            const overlay::Scene scene = input_->At(now);
+            if (!scene.Empty())
+                painter_->Draw(memoryDc_.get(), scene, origin, cursorPos,
+                               SIZE{region.right - region.left, region.bottom - region.top});
+        }
     }
     // The writer reads the pixels straight from the section's memory.
     ::GdiFlush();
@@ -359,6 +368,11 @@ void FrameGrabber::StartClock() {
 }
 
 bool FrameGrabber::Start() {
+    if (!input_ && (options_.HighlightClicks != 0 || options_.ShowKeys != 0)) {
+        // Without the hooks the recording goes on, showing no input.
+        input_ = std::make_unique<InputHooks>(options_, links_.recordState);
+        painter_.emplace(options_.Height);
+    }
     halting_.store(false);
     timerId_ = ::timeSetEvent(static_cast<UINT>(timerPeriod_), kTimerResolutionMs, OnTimer,
                               reinterpret_cast<DWORD_PTR>(this),

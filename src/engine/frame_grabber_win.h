@@ -2,11 +2,14 @@
 
 // The frame grabber: one tick per timer period on the multimedia timer's thread. It pans the
 // region, flashes its frame, copies the region into the next free slot of the ring with the
-// cursor drawn in, and wakes the movie's writer; a WM_TIMER posted to the window it was given
-// lets the sound follow. One per recording: made at the set-up, gone after the stop.
+// cursor (and, when asked, the clicks and keys) drawn in, and wakes the movie's writer; a WM_TIMER
+// posted to the window it was given lets the sound follow. One per recording: made at the set-up,
+// gone after the stop.
 
 #include "engine/cost_meter.h"
 #include "engine/frame_ring.h"
+#include "engine/input_hooks_win.h"
+#include "engine/overlay_painter_win.h"
 #include "engine/record_state_win.h"
 #include "engine/recording_options.h"
 #include "engine/screen_capture_win.h"
@@ -69,7 +72,8 @@ public:
     // The recording's first moment: positions count from here, panning from where the cursor
     // is now.
     void StartClock();
-    // Ticks at the frame rate from now on; false when the timer would not start.
+    // Ticks at the frame rate from now on; false when the timer would not start. The first
+    // start installs the input hooks when the frames are to show clicks or keys.
     bool Start();
     // No tick runs after this returns, until Start again.
     void Halt();
@@ -130,6 +134,9 @@ private:
     UniqueMemoryDc memoryDc_;
     std::vector<FrameSlot> slots_; // as many as the ring has places
     POINT previousCursorPos_{};
+
+    std::unique_ptr<InputHooks> input_;
+    std::optional<OverlayPainter> painter_;
 
     CostMeter tickCost_;
     CostMeter captureCost_;

@@ -183,4 +183,23 @@ bool SetFlashRect(RecordingOptions& o, bool v, bool busy) noexcept {
     return true;
 }
 
+// Both are taken when a recording starts: the input hooks are installed for it or not.
+bool SetHighlightClicks(RecordingOptions& o, bool v, bool busy) noexcept {
+    if (busy)
+        return false;
+    o.HighlightClicks = v ? 1 : 0;
+    return true;
+}
+
+bool IsValidShowKeys(int64_t v) noexcept {
+    return v >= 0 && v <= 2;
+}
+
+bool SetShowKeys(RecordingOptions& o, int32_t v, bool busy) noexcept {
+    if (busy || !IsValidShowKeys(v))
+        return false;
+    o.ShowKeys = v;
+    return true;
+}
+
 } // namespace option_rules

@@ -66,5 +66,9 @@ bool SetCompQuality(RecordingOptions& o, int16_t v, bool busy) noexcept;
 bool SetSoundSampSize(RecordingOptions& o, int16_t v, bool busy) noexcept;
 bool SetSoundSampRate(RecordingOptions& o, int32_t v, bool busy) noexcept;
 bool SetFlashRect(RecordingOptions& o, bool v, bool busy) noexcept;
+bool SetHighlightClicks(RecordingOptions& o, bool v, bool busy) noexcept;
+// 0 off, 1 key combinations, 2 also plain letters and digits.
+bool SetShowKeys(RecordingOptions& o, int32_t v, bool busy) noexcept;
+bool IsValidShowKeys(int64_t v) noexcept;
 
 } // namespace option_rules

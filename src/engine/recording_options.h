@@ -87,6 +87,10 @@ struct RecordingOptions {
     Shared<int32_t> FlashRect = 1;
     Shared<int32_t> DrawCursor = 1;
     Shared<int32_t> NoFrameCross = 0;
+    // Drawn into the frames only: mouse presses as rings, key combinations in a box (ShowKeys 2
+    // also plain letters and digits).
+    Shared<int32_t> HighlightClicks = 0;
+    Shared<int32_t> ShowKeys = 0;
 
     // Back to the defaults, keeping what only the command line sets and the LockPan text.
     void ResetToDefaults();

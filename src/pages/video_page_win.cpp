@@ -9,6 +9,7 @@
 // windows.h and commdlg.h first: vfw.h depends on their types.
 #include <vfw.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -32,7 +33,8 @@ CMyPropertyPage3::CMyPropertyPage3(RecordingOptions& options)
               // The frame rate before the playback rate: showing it copies it into both edits.
               DoubleField{IDC_VIDEO_FRAME_RATE, &frameRate_, kRate},
               DoubleField{IDC_VIDEO_PLAYBACK_RATE, &playbackRate_, kRate},
-              IntField{IDC_VIDEO_QUALITY, &quality_}} {}
+              IntField{IDC_VIDEO_QUALITY, &quality_}, CheckField{IDC_VIDEO_CLICKS, &clicks_},
+              CheckField{IDC_VIDEO_KEYS, &keys_}} {}
 
 void CMyPropertyPage3::SelectFirstCompressor() {
     Item(IDC_VIDEO_COMPRESSOR).Send(CB_SETCURSEL, 0);
@@ -50,6 +52,8 @@ void CMyPropertyPage3::ShowOptions() {
     recordSound_ = options_.RecordSound != 0 ? BST_CHECKED : BST_UNCHECKED;
     keyFrames_ = options_.KeyFrames;
     quality_ = options_.CompQuality;
+    clicks_ = options_.HighlightClicks != 0 ? BST_CHECKED : BST_UNCHECKED;
+    keys_ = options_.ShowKeys != 0 ? BST_CHECKED : BST_UNCHECKED;
     // Built once: a refresh keeps the user's choice.
     const Window list = Item(IDC_VIDEO_COMPRESSOR);
     if (list.Send(CB_GETCOUNT) <= 0) {
@@ -130,6 +134,15 @@ void CMyPropertyPage3::OnClicked(int id) {
     case IDC_VIDEO_SOUND:
         if (ReadBack({id}))
             options_.RecordSound = recordSound_ == BST_CHECKED ? 1 : 0;
+        break;
+    case IDC_VIDEO_CLICKS:
+        if (ReadBack({id}))
+            options_.HighlightClicks = clicks_ == BST_CHECKED ? 1 : 0;
+        break;
+    case IDC_VIDEO_KEYS:
+        // Checked, it keeps a stored wish for letters and digits too.
+        if (ReadBack({id}))
+            options_.ShowKeys = keys_ != BST_CHECKED ? 0 : std::max<int32_t>(options_.ShowKeys, 1);
         break;
     case IDC_VIDEO_BROWSE:
         BrowseForFileName();

@@ -1,7 +1,7 @@
 #pragma once
 
 // The video page: output file name and numbering, capture and playback rates, sound on or off,
-// the compressor with its key-frame interval and quality.
+// the compressor with its key-frame interval and quality, and what of the input the movie shows.
 //
 // Sound stays in step with the video only at equal rates, so while the two rate edits differ the
 // sound box is shown unchecked and disabled, and leaving the playback-rate edit stores that.
@@ -33,9 +33,11 @@ private:
     std::string fileName_;
     int increment_ = 0;
     int recordSound_ = 0;
+    int clicks_ = 0;
+    int keys_ = 0;
     int32_t keyFrames_ = 0;
     double frameRate_ = 0;
     double playbackRate_ = 0;
     int32_t quality_ = 0;
-    std::array<ExchangeField, 7> fields_;
+    std::array<ExchangeField, 9> fields_;
 };

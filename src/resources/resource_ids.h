@@ -153,6 +153,8 @@
 #define IDC_VIDEO_QUALITY 1026
 #define IDC_VIDEO_BROWSE 1027
 #define IDC_VIDEO_COMPRESSOR 1058
+#define IDC_VIDEO_CLICKS 1089
+#define IDC_VIDEO_KEYS 1090
 
 // ---- Sound page (112) ----------------------------------------------------------------------
 

@@ -103,6 +103,10 @@ constexpr auto Modifiers = [](auto v) {
     return (static_cast<uint32_t>(v) & ~kAllModifiers) == 0 ? std::optional<T>(v) : std::nullopt;
 };
 
+constexpr auto ShowKeysLevel = [](int32_t v) {
+    return option_rules::IsValidShowKeys(v) ? std::optional(v) : std::nullopt;
+};
+
 constexpr auto FileName = [](std::string_view t) { return option_rules::IsValidFileName(t); };
 // Descriptions are made from key names, never typed; a control character could only come from
 // an edited store, and a line break would split an options file's line.
@@ -136,6 +140,8 @@ const StoredOption kStateOptions[] = {
     Number("Compress", FIELD(CompQuality), AnyValue),
     Number("KeyFrames", FIELD(KeyFrames), KeyFrameInterval),
     Text("AVIFileName", kFileNameCapacity, FIELD(FileName), FileName),
+    Number("HighlightClicks", FIELD(HighlightClicks), Flag),
+    Number("ShowKeys", FIELD(ShowKeys), ShowKeysLevel),
 };
 
 const StoredOption kKeysOptions[] = {

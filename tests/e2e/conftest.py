@@ -86,7 +86,7 @@ def stay_visible(session):
 # "alone", and tools/test runs them on their own.
 LONGEST_FIRST = ["test_region_selector", "test_install", "test_pages", "screens",
                  "test_screen_codec", "test_control", "test_automation", "test_hot_keys"]
-ALONE = {"test_recording", "test_sound", "test_movie_file"}
+ALONE = {"test_recording", "test_sound", "test_movie_file", "test_input_overlay"}
 
 
 def pytest_configure(config):

@@ -54,6 +54,15 @@ TEST(CommandLine, LongerSwitchesWinOverTheirPrefixes) {
     o = Apply({"-nocursor"});
     EXPECT_EQ(o.DrawCursor, 0);
     EXPECT_EQ(o.NoFrameCross, 0);
+    // "-hc" and "-sk" are neither a height nor sound.
+    o = Apply({"-hc+", "-sk+"});
+    EXPECT_EQ(o.HighlightClicks, 1);
+    EXPECT_EQ(o.ShowKeys, 1);
+    EXPECT_EQ(o.Height, 240);
+    EXPECT_EQ(o.RecordSound, 0);
+    o = Apply({"-hc+", "-hc-", "-sk+", "-sk-"});
+    EXPECT_EQ(o.HighlightClicks, 0);
+    EXPECT_EQ(o.ShowKeys, 0);
     // "-hw" is never a height, even with no window behind it.
     o = Apply({"-hw77"}, [](uint64_t, ScreenRect&) { return false; });
     EXPECT_EQ(o.Height, 240);

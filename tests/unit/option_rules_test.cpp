@@ -126,12 +126,16 @@ TEST(AutomationSetters, IgnoredWhileRecordingExceptTheRegionOrigin) {
     EXPECT_FALSE(SetSoundSampSize(o, 16, kBusy));
     EXPECT_FALSE(SetSoundSampRate(o, 44100, kBusy));
     EXPECT_FALSE(SetFlashRect(o, false, kBusy));
+    EXPECT_FALSE(SetHighlightClicks(o, true, kBusy));
+    EXPECT_FALSE(SetShowKeys(o, 1, kBusy));
     EXPECT_EQ(o.Width, before.Width);
     EXPECT_EQ(o.FrameRate, before.FrameRate);
     EXPECT_EQ(o.FileName, before.FileName);
     EXPECT_EQ(o.IncrementFileName, before.IncrementFileName);
     EXPECT_EQ(o.SoundSampRate, before.SoundSampRate);
     EXPECT_EQ(o.FlashRect, before.FlashRect);
+    EXPECT_EQ(o.HighlightClicks, 0);
+    EXPECT_EQ(o.ShowKeys, 0);
 
     // The grabber picks the origin up from the next frame, so it may move at any time.
     EXPECT_TRUE(SetStartX(o, -32768));

@@ -58,7 +58,7 @@ TEST(OptionStore, UnusableAndMissingValuesLeaveTheirFieldsAndOnlyUnusableOnesAre
     MemoryStore store;
     for (OptionSection section : {OptionSection::State, OptionSection::Keys})
         EXPECT_TRUE(SaveOptions(store, section, Changed()).empty());
-    EXPECT_EQ(store.values.size(), 17u + 14u);
+    EXPECT_EQ(store.values.size(), 19u + 14u);
     store.values.erase("KeyFrames");
     store.failingReads = {"StartY"};
     store.values["Width"].bytes.resize(2);
@@ -85,7 +85,7 @@ TEST(OptionStore, UnusableAndMissingValuesLeaveTheirFieldsAndOnlyUnusableOnesAre
     EXPECT_EQ(loaded.Start.Mod, modifier::Control);
 
     // No read may ask for more than its field holds.
-    ASSERT_EQ(store.capacities.size(), 31u);
+    ASSERT_EQ(store.capacities.size(), 33u);
     for (const auto& [name, capacity] : store.capacities) {
         const bool desc = name.ends_with(" Desc");
         EXPECT_EQ(capacity, name == "AVIFileName" ? 260u : desc ? 60u : 4u) << name;
@@ -99,7 +99,7 @@ TEST(OptionStore, AFailedWriteIsReportedAndTheOthersAreStillWritten) {
               (std::vector<std::string>{"StartX", "AVIFileName"}));
     EXPECT_EQ(SaveOptions(store, OptionSection::Keys, Changed()),
               std::vector<std::string>{"Pause Mod"});
-    EXPECT_EQ(store.values.size(), 31u - 3u);
+    EXPECT_EQ(store.values.size(), 33u - 3u);
     EXPECT_EQ(store.values.count("KeyFrames"), 1u);
     EXPECT_EQ(store.values.count("Pan Locked"), 1u);
 }

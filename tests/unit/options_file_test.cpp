@@ -230,7 +230,7 @@ TEST(OptionsFile, SettingsLoadThroughTheRulesAndADumpKeepsForeignLinesInPlace) {
                               "\"IncFilename\"  1\r\n";
     EXPECT_EQ(dump.substr(0, start.size()), start);
     // Eleven lines of the file, then the 22 values it lacked.
-    EXPECT_EQ(list.Entries().size(), 11u + 31u - 9u);
+    EXPECT_EQ(list.Entries().size(), 11u + 33u - 9u);
     EXPECT_EQ(list.Entries().back(), (OptionEntry{"Pan Locked", "0"}));
 }
 
@@ -243,7 +243,7 @@ TEST(OptionsFile, EveryValueWrittenToANewFileReadsBackAsItWent) {
     o.LockPan.Desc = "Shift + F3";
     ASSERT_TRUE(SaveOptions(list, OptionSection::State, o).empty());
     ASSERT_TRUE(SaveOptions(list, OptionSection::Keys, o).empty());
-    ASSERT_EQ(list.Entries().size(), 31u);
+    ASSERT_EQ(list.Entries().size(), 33u);
     RecordingOptions back;
     OptionList reread = Parsed(list.Format());
     EXPECT_TRUE(LoadOptions(reread, OptionSection::State, back).empty());

@@ -51,10 +51,10 @@ std::vector<std::string> Names(OptionSection section) {
 TEST(StoredOptions, ValueNamesAndWritingOrder) {
     // Other installations and options files know the values by these names, in this order.
     EXPECT_EQ(Names(OptionSection::State),
-              (std::vector<std::string>{"StartX", "StartY", "Width", "Height", "WinX", "WinY",
-                                        "WndHide", "IncFilename", "RecSound", "FlashRect",
-                                        "SoundSampRate", "SoundSampSize", "FPS", "FPSPlay",
-                                        "Compress", "KeyFrames", "AVIFileName"}));
+              (std::vector<std::string>{
+                  "StartX", "StartY", "Width", "Height", "WinX", "WinY", "WndHide", "IncFilename",
+                  "RecSound", "FlashRect", "SoundSampRate", "SoundSampSize", "FPS", "FPSPlay",
+                  "Compress", "KeyFrames", "AVIFileName", "HighlightClicks", "ShowKeys"}));
     EXPECT_EQ(Names(OptionSection::Keys),
               (std::vector<std::string>{
                   "Start Key", "Start Mod", "Start Desc", "Pause Key", "Pause Mod", "Pause Desc",
@@ -152,6 +152,9 @@ TEST(StoredOptions, NumbersGoThroughTheirFieldsRules) {
     EXPECT_EQ(Apply("RecSound", Dword(5)).options.RecordSound, 1); // flags stored as the setters do
     EXPECT_EQ(Apply("IncFilename", Dword(0)).options.IncrementFileName, 0);
     EXPECT_EQ(Apply("Pan Locked", Dword(0x100)).options.PanLocked, 1);
+    EXPECT_EQ(Apply("HighlightClicks", Dword(7)).options.HighlightClicks, 1);
+    EXPECT_EQ(Apply("ShowKeys", Dword(2)).options.ShowKeys, 2);
+    EXPECT_FALSE(applies("ShowKeys", 3));
 
     // Sound formats snap to one the wave input takes, as the automation setters do.
     EXPECT_EQ(Apply("SoundSampRate", Dword(12345)).options.SoundSampRate, 22050);

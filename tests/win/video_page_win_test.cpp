@@ -55,6 +55,10 @@ TEST_F(VideoPageTest, ShowsTheOptionsAndStoresEveryControlBack) {
     EXPECT_EQ(options_.RecordSound, 0);
     Click(SoundBox().Id());
     EXPECT_EQ(options_.RecordSound, 1);
+    Click(IDC_VIDEO_CLICKS);
+    EXPECT_EQ(options_.HighlightClicks, 1);
+    Click(IDC_VIDEO_KEYS);
+    EXPECT_EQ(options_.ShowKeys, 1);
     for (const char* frames : {"0", "100", "30"})
         Enter(IDC_VIDEO_KEY_FRAMES, frames);
     EXPECT_EQ(options_.KeyFrames, 30);
@@ -79,6 +83,8 @@ TEST_F(VideoPageTest, ShowsTheOptionsAndStoresEveryControlBack) {
     options_.KeyFrames = 1;
     options_.CompQuality = 0;
     options_.IncrementFileName = 0;
+    options_.HighlightClicks = 0;
+    options_.ShowKeys = 2;
     page_->RefreshFromOptions();
     EXPECT_EQ(Item(IDC_VIDEO_FILE_NAME).Text(), "clip0003.avi");
     EXPECT_EQ(Item(IDC_VIDEO_FRAME_RATE).Text(), "12.5");
@@ -87,6 +93,10 @@ TEST_F(VideoPageTest, ShowsTheOptionsAndStoresEveryControlBack) {
     EXPECT_EQ(Item(IDC_VIDEO_QUALITY).Text(), "0");
     EXPECT_FALSE(Item(IDC_VIDEO_INCREMENT).IsChecked());
     EXPECT_TRUE(SoundBox().IsChecked());
+    EXPECT_FALSE(Item(IDC_VIDEO_CLICKS).IsChecked());
+    EXPECT_TRUE(Item(IDC_VIDEO_KEYS).IsChecked());
+    Click(IDC_VIDEO_KEYS);
+    EXPECT_EQ(options_.ShowKeys, 0);
 }
 
 TEST_F(VideoPageTest, TypingACaptureRateSetsTheSamePlaybackRateAndKeepsSound) {
