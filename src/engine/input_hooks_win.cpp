@@ -17,23 +17,31 @@ constexpr UINT WM_INPUT_KEY_UP = WM_APP + 2;
 // The hooks are called on the thread that installed them, which belongs to one recording.
 thread_local InputHooks* tHooks = nullptr;
 
+struct MouseButton {
+    WPARAM down, up;
+    overlay::Button button;
+};
+constexpr MouseButton kMouseButtons[] = {{WM_LBUTTONDOWN, WM_LBUTTONUP, overlay::Button::Left},
+                                         {WM_RBUTTONDOWN, WM_RBUTTONUP, overlay::Button::Right},
+                                         {WM_MBUTTONDOWN, WM_MBUTTONUP, overlay::Button::Middle}};
+
 uint32_t ModifierOf(uint32_t vk) {
     switch (vk) {
     case VK_LCONTROL:
     case VK_RCONTROL:
     case VK_CONTROL:
-        return overlay::mod::Control;
+        return modifier::Control;
     case VK_LMENU:
     case VK_RMENU:
     case VK_MENU:
-        return overlay::mod::Alt;
+        return modifier::Alt;
     case VK_LSHIFT:
     case VK_RSHIFT:
     case VK_SHIFT:
-        return overlay::mod::Shift;
+        return modifier::Shift;
     case VK_LWIN:
     case VK_RWIN:
-        return overlay::mod::Win;
+        return modifier::Win;
     default:
         return 0;
     }
@@ -115,27 +123,11 @@ LRESULT CALLBACK InputHooks::OnMouse(int code, WPARAM wp, LPARAM lp) {
         const auto& info = *reinterpret_cast<const MSLLHOOKSTRUCT*>(lp);
         const uint32_t now = ::timeGetTime();
         std::optional<overlay::Button> down, up;
-        switch (wp) {
-        case WM_LBUTTONDOWN:
-            down = overlay::Button::Left;
-            break;
-        case WM_RBUTTONDOWN:
-            down = overlay::Button::Right;
-            break;
-        case WM_MBUTTONDOWN:
-            down = overlay::Button::Middle;
-            break;
-        case WM_LBUTTONUP:
-            up = overlay::Button::Left;
-            break;
-        case WM_RBUTTONUP:
-            up = overlay::Button::Right;
-            break;
-        case WM_MBUTTONUP:
-            up = overlay::Button::Middle;
-            break;
-        default:
-            break;
+        for (const MouseButton& b : kMouseButtons) {
+            if (wp == b.down)
+                down = b.button;
+            else if (wp == b.up)
+                up = b.button;
         }
         const RecordingOptions& o = self->options_;
         const int64_t left = o.StartX, top = o.StartY;
@@ -169,13 +161,13 @@ void InputHooks::NoteKey(uint32_t vk, bool down, uint32_t ms) {
         // Either of a pair held keeps the modifier.
         keyDown_[vk] = down;
         const bool held =
-            (modifier == overlay::mod::Control &&
+            (modifier == modifier::Control &&
              (keyDown_[VK_LCONTROL] || keyDown_[VK_RCONTROL] || keyDown_[VK_CONTROL])) ||
-            (modifier == overlay::mod::Alt &&
+            (modifier == modifier::Alt &&
              (keyDown_[VK_LMENU] || keyDown_[VK_RMENU] || keyDown_[VK_MENU])) ||
-            (modifier == overlay::mod::Shift &&
+            (modifier == modifier::Shift &&
              (keyDown_[VK_LSHIFT] || keyDown_[VK_RSHIFT] || keyDown_[VK_SHIFT])) ||
-            (modifier == overlay::mod::Win && (keyDown_[VK_LWIN] || keyDown_[VK_RWIN]));
+            (modifier == modifier::Win && (keyDown_[VK_LWIN] || keyDown_[VK_RWIN]));
         modifiers_ = held ? modifiers_ | modifier : modifiers_ & ~modifier;
         return;
     }
@@ -191,8 +183,7 @@ void InputHooks::NoteKey(uint32_t vk, bool down, uint32_t ms) {
 }
 
 bool InputHooks::IsOwnHotKey(uint32_t vk, uint32_t modifiers) const noexcept {
-    const uint32_t mods =
-        modifiers & (overlay::mod::Alt | overlay::mod::Control | overlay::mod::Shift);
+    const uint32_t mods = modifiers & (modifier::Alt | modifier::Control | modifier::Shift);
     for (const HotKeyBinding& b : hotKeys_)
         if (b.Key != 0 && b.Key == vk && b.Mod == mods)
             return true;

@@ -107,17 +107,17 @@ std::string KeyName(uint32_t vk, uint32_t modifiers, int32_t level) {
     if (name.empty())
         return {};
     // Shift with a typing key is a capital letter or a mark, not a shortcut.
-    const bool shortcut = (modifiers & (mod::Control | mod::Alt | mod::Win)) != 0;
+    const bool shortcut = (modifiers & (modifier::Control | modifier::Alt | modifier::Win)) != 0;
     if (!command && !shortcut && level < kKeysAll)
         return {};
     std::string text;
-    if (modifiers & mod::Control)
+    if (modifiers & modifier::Control)
         text += "Ctrl+";
-    if (modifiers & mod::Alt)
+    if (modifiers & modifier::Alt)
         text += "Alt+";
-    if (modifiers & mod::Shift)
+    if (modifiers & modifier::Shift)
         text += "Shift+";
-    if (modifiers & mod::Win)
+    if (modifiers & modifier::Win)
         text += "Win+";
     return text + name;
 }

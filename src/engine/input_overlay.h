@@ -4,6 +4,8 @@
 // input arrives on a thread of its own and is drawn by the grabber at each tick; this is the
 // part that decides what is shown when, and what a key is called, without the platform.
 
+#include "engine/recording_options.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -21,22 +23,15 @@ inline constexpr uint32_t kKeyMs = 1500;
 // Key names shown at once; an older one gives way to a newer.
 inline constexpr size_t kMostKeys = 3;
 
-// Modifier bits of a key combination, the hot keys' own and the Windows key.
-namespace mod {
-inline constexpr uint32_t Alt = 1;
-inline constexpr uint32_t Control = 2;
-inline constexpr uint32_t Shift = 4;
-inline constexpr uint32_t Win = 8;
-} // namespace mod
-
 // What ShowKeys asks for.
 inline constexpr int32_t kKeysOff = 0;
 inline constexpr int32_t kKeysCombinations = 1; // with Ctrl, Alt or Win; function, navigation...
 inline constexpr int32_t kKeysAll = 2;          // ...and plain letters and digits
 
-// The name a key pressed with `modifiers` is shown under ("Ctrl+Shift+S", "F5", "Num 5"), or
-// nothing when `level` does not show it: modifiers alone, typing (letters, digits, space and
-// punctuation, with or without Shift) below kKeysAll, keys without a name.
+// The name a key pressed with `modifiers` (the hot keys' bits, and modifier::Win) is shown under
+// ("Ctrl+Shift+S", "F5", "Num 5"), or nothing when `level` does not show it: modifiers alone,
+// typing (letters, digits, space and punctuation, with or without Shift) below kKeysAll, keys
+// without a name.
 std::string KeyName(uint32_t virtualKey, uint32_t modifiers, int32_t level);
 
 struct Ring {

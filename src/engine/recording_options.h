@@ -39,6 +39,7 @@ namespace modifier {
 inline constexpr uint32_t Alt = 1;
 inline constexpr uint32_t Control = 2;
 inline constexpr uint32_t Shift = 4;
+inline constexpr uint32_t Win = 8; // never in a hot key of ours; a key combination may have it
 } // namespace modifier
 
 // Radio button ids that WndHide stores.

@@ -7,7 +7,8 @@ namespace {
 using namespace overlay;
 
 TEST(KeyName, NamesCombinationsAndLeavesTypingOutUnlessAskedFor) {
-    constexpr uint32_t C = mod::Control, A = mod::Alt, S = mod::Shift, W = mod::Win;
+    constexpr uint32_t C = modifier::Control, A = modifier::Alt, S = modifier::Shift,
+                       W = modifier::Win;
     struct Case {
         uint32_t vk, mods;
         int32_t level;
