@@ -53,6 +53,7 @@ RecordingOptions NonDefaultOptions() {
     o.StartX = -12, o.StartY = 34, o.Width = 640, o.Height = 480;
     o.WinX = -300, o.WinY = 200, o.WndHide = wnd_hide::Stay;
     o.IncrementFileName = 0, o.RecordSound = 1, o.FlashRect = 0;
+    o.HighlightClicks = 1, o.ShowKeys = 2;
     o.SoundSampRate = 44100, o.SoundSampSize = 16;
     o.FrameRate = 15.0, o.PlaybackRate = 29.97;
     o.CompQuality = 90, o.KeyFrames = 5;
@@ -76,6 +77,8 @@ void ExpectPersistedFieldsEqual(const RecordingOptions& a, const RecordingOption
     EXPECT_EQ(a.IncrementFileName, b.IncrementFileName);
     EXPECT_EQ(a.RecordSound, b.RecordSound);
     EXPECT_EQ(a.FlashRect, b.FlashRect);
+    EXPECT_EQ(a.HighlightClicks, b.HighlightClicks);
+    EXPECT_EQ(a.ShowKeys, b.ShowKeys);
     EXPECT_EQ(a.SoundSampRate, b.SoundSampRate);
     EXPECT_EQ(a.SoundSampSize, b.SoundSampSize);
     EXPECT_DOUBLE_EQ(a.FrameRate, b.FrameRate);
@@ -134,7 +137,7 @@ TEST_F(RegistryStoreTest, EveryPersistedFieldSurvivesSaveAndLoad) {
                                      nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
                                      nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(values, section == State ? 17u : 14u);
+        EXPECT_EQ(values, StoredOptions(section).size());
         EXPECT_STREQ(keyClass, "REG_SZ");
     }
 }
