@@ -317,7 +317,12 @@ LRESULT Codec::DecompressFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* ou
 
 LRESULT Codec::DecompressBegin(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out,
                                bool wider) {
-    if (DecompressQuery(in, out, wider) != ICERR_OK)
+    // A host may hand the stream's own compressed format here instead of the picture's (Wine's
+    // DirectShow decompressor does): only the input can be checked then. Every frame's call
+    // checks the picture it is given, so no wrong picture can come of it.
+    const bool picture =
+        out != nullptr && (out->biCompression == BI_RGB || out->biCompression == BI_BITFIELDS);
+    if (DecompressQuery(in, picture ? out : nullptr, wider) != ICERR_OK)
         return ICERR_BADFORMAT;
     // A new start after a seek: the next frame must be a key frame.
     if (!decoder_.Start(in->biWidth, in->biHeight))

@@ -167,8 +167,10 @@ std::vector<CodecTarget> SystemCodecTargets() {
         targets.push_back(target("VidZmbv32.dll", system, KEY_WOW64_32KEY));
         const std::string windows =
             Folder([](LPSTR b, UINT n) { return ::GetWindowsDirectoryA(b, n); });
-        if (!windows.empty())
-            targets.push_back(target("VidZmbv64.dll", windows + "\\Sysnative", KEY_WOW64_64KEY));
+        // (Windows before Vista has no such alias: there 32-bit players only.)
+        if (const std::string native = windows + "\\Sysnative";
+            !windows.empty() && IsFolder(native))
+            targets.push_back(target("VidZmbv64.dll", native, KEY_WOW64_64KEY));
     } else {
         targets.push_back(target("VidZmbv32.dll", system, 0));
     }

@@ -1,8 +1,9 @@
 """Our codec installed for the whole machine, as a Windows user's own players find it: "-install"
 and "-installcodec" put its library into the system folders and "vidc.zmbv" into both views of
-the registry; a VfW player of our own that knows nothing of Vidorra (tools/vfwplay) decodes
-every frame of a take, seeking back too, pixel for pixel as ffmpeg does; "-uninstall" takes away
-only what is ours."""
+the registry; players of our own that know nothing of Vidorra, one on the platform's AVI file
+services (tools/vfwplay) and one a DirectShow graph through the platform's AVI decompressor
+(tools/dshowplay), decode every frame of a take, seeking back too, pixel for pixel as ffmpeg
+does; "-uninstall" takes away only what is ours."""
 
 import struct
 import subprocess
@@ -141,7 +142,8 @@ def reference_frames(movie):
 
 def check_players(session, movie, tmp_path, natural):
     """The VfW stand-in, in the codec's own choice of layout (`natural`) and at 24 and 32 bits,
-    gives every frame as ffmpeg does, and the same frames again when it seeks back."""
+    gives every frame as ffmpeg does, and the same frames again when it seeks back; so does the
+    DirectShow stand-in at 32 and 24 bits."""
     fmt, expected = reference_frames(movie)
     assert len(expected) >= 5, fmt
     n = len(expected)
@@ -159,6 +161,17 @@ def check_players(session, movie, tmp_path, natural):
         # Seeking back: the last, the middle, the second and the first frame.
         assert [p for _, p in frames[n:]] == [expected[n - 1], expected[n // 2], expected[1],
                                              expected[0]], (fmt, bits)
+    # DirectShow, the road Windows Media Player takes: the platform's AVI decompressor around
+    # the system's codec.
+    for bits in [32, 24]:
+        out = tmp_path / f"{movie.stem}-dshow-{bits}.raw"
+        proc = session.wine(session.bin / "dshowplay.exe", session.windows_path(movie),
+                            session.windows_path(out), bits, check=False, timeout=120)
+        assert proc.returncode == 0, (fmt, bits, proc.stderr)
+        frames = player_frames(out)
+        assert [layout for layout, _ in frames] == [f"bgr{bits}"] * n, (fmt, bits)
+        for i, (_, pixels) in enumerate(frames):
+            assert pixels == expected[i], f"{fmt} through DirectShow at {bits} bits: frame {i}"
 
 
 # ---- the tests -------------------------------------------------------------------------------
