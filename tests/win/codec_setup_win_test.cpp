@@ -97,29 +97,4 @@ TEST(CodecSetupWinTest, InstallsWhereItMayKeepsOthersCodecAndRemovesOnlyItsOwn) 
     ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeys);
 }
 
-// The machine's own places: the 64-bit library into the system folder and the 32-bit one into
-// the 32-bit system folder, each with its registry view, where there is one.
-TEST(CodecSetupWinTest, EachArchitecturesLibraryGoesWhereItsPlayersLook) {
-    const std::vector<CodecTarget> targets = SystemCodecTargets();
-    ASSERT_FALSE(targets.empty());
-    char system[MAX_PATH] = "";
-    ::GetSystemDirectoryA(system, MAX_PATH);
-    EXPECT_EQ(targets[0].systemFolder, system);
-    EXPECT_EQ(targets[0].driversKey, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32");
-#ifdef _WIN64
-    EXPECT_EQ(targets[0].library, "VidZmbv64.dll");
-    EXPECT_EQ(targets[0].view, static_cast<REGSAM>(KEY_WOW64_64KEY));
-    char wow[MAX_PATH] = "";
-    if (::GetSystemWow64DirectoryA(wow, MAX_PATH) &&
-        ::GetFileAttributesA(wow) != INVALID_FILE_ATTRIBUTES) {
-        ASSERT_EQ(targets.size(), 2u);
-        EXPECT_EQ(targets[1].library, "VidZmbv32.dll");
-        EXPECT_EQ(targets[1].systemFolder, wow);
-        EXPECT_EQ(targets[1].view, static_cast<REGSAM>(KEY_WOW64_32KEY));
-    }
-#else
-    EXPECT_EQ(targets[0].library, "VidZmbv32.dll");
-#endif
-}
-
 } // namespace

@@ -166,11 +166,16 @@ public:
     IMemAllocator* allocator_ = nullptr;
 };
 
-class TypeList final : public IEnumMediaTypes {
+// The list of our filter's one pin, or of its pin's one media type: `make` gives the item, the
+// caller's to release.
+template <class List, class Item, const IID& Id> class ListOfOne final : public List {
 public:
-    explicit TypeList(SourcePin& pin) : pin_(pin) {}
+    using Make = Item (*)(void* context);
+    ListOfOne(Make make, void* context) : make_(make), context_(context) {}
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IUnknown || iid == IID_IEnumMediaTypes ? this : nullptr;
+        *out = iid == IID_IUnknown || iid == Id ? this : nullptr;
+        if (*out)
+            AddRef();
         return *out ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++count_; }
@@ -180,11 +185,10 @@ public:
             delete this;
         return left;
     }
-    STDMETHODIMP Next(ULONG n, AM_MEDIA_TYPE** types, ULONG* fetched) override {
+    STDMETHODIMP Next(ULONG n, Item* items, ULONG* fetched) override {
         ULONG got = 0;
         if (n > 0 && at_ == 0) {
-            types[0] = static_cast<AM_MEDIA_TYPE*>(::CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-            pin_.CopyType(types[0]);
+            items[0] = make_(context_);
             got = 1;
             at_ = 1;
         }
@@ -200,65 +204,21 @@ public:
         at_ = 0;
         return S_OK;
     }
-    STDMETHODIMP Clone(IEnumMediaTypes** out) override {
-        auto* copy = new TypeList(pin_);
+    STDMETHODIMP Clone(List** out) override {
+        auto* copy = new ListOfOne(make_, context_);
         copy->at_ = at_;
         *out = copy;
         return S_OK;
     }
 
 private:
-    SourcePin& pin_;
+    Make make_;
+    void* context_;
     ULONG at_ = 0;
     std::atomic<ULONG> count_{1};
 };
-
-class PinList final : public IEnumPins {
-public:
-    explicit PinList(IPin* pin) : pin_(pin) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IUnknown || iid == IID_IEnumPins ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++count_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --count_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    STDMETHODIMP Next(ULONG n, IPin** pins, ULONG* fetched) override {
-        ULONG got = 0;
-        if (n > 0 && at_ == 0) {
-            pins[0] = pin_;
-            pin_->AddRef();
-            got = 1;
-            at_ = 1;
-        }
-        if (fetched)
-            *fetched = got;
-        return got == n ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG n) override {
-        at_ += n;
-        return at_ <= 1 ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Reset() override {
-        at_ = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumPins** out) override {
-        auto* copy = new PinList(pin_);
-        copy->at_ = at_;
-        *out = copy;
-        return S_OK;
-    }
-
-private:
-    IPin* pin_;
-    ULONG at_ = 0;
-    std::atomic<ULONG> count_{1};
-};
+using PinList = ListOfOne<IEnumPins, IPin*, IID_IEnumPins>;
+using TypeList = ListOfOne<IEnumMediaTypes, AM_MEDIA_TYPE*, IID_IEnumMediaTypes>;
 
 // Pushes every frame downstream from the moment the graph pauses, as a file source does: the
 // graph runs only once its renderer holds a frame. A filter downstream that the graph has not
@@ -306,7 +266,12 @@ public:
         return S_OK;
     }
     STDMETHODIMP EnumPins(IEnumPins** out) override {
-        *out = new PinList(&pin_);
+        *out = new PinList(
+            [](void* pin) -> IPin* {
+                static_cast<IPin*>(pin)->AddRef();
+                return static_cast<IPin*>(pin);
+            },
+            static_cast<IPin*>(&pin_));
         return S_OK;
     }
     STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override {
@@ -451,7 +416,13 @@ STDMETHODIMP SourcePin::QueryPinInfo(PIN_INFO* info) {
 }
 
 STDMETHODIMP SourcePin::EnumMediaTypes(IEnumMediaTypes** out) {
-    *out = new TypeList(*this);
+    *out = new TypeList(
+        [](void* pin) {
+            auto* type = static_cast<AM_MEDIA_TYPE*>(::CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+            static_cast<SourcePin*>(pin)->CopyType(type);
+            return type;
+        },
+        this);
     return S_OK;
 }
 
