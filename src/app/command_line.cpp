@@ -52,6 +52,8 @@ MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args) {
     const std::string& first = args.front();
     if (first == "-install")
         return MaintenanceSwitch::Install;
+    if (first == "-installcodec")
+        return MaintenanceSwitch::InstallCodec;
     if (first == "-uninstall")
         return MaintenanceSwitch::Uninstall;
     if (first == "-dumpopts")

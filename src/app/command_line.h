@@ -9,7 +9,15 @@
 #include <string>
 #include <vector>
 
-enum class MaintenanceSwitch { None, Install, Uninstall, DumpOptions, ReadOptions, Repair };
+enum class MaintenanceSwitch {
+    None,
+    Install,
+    InstallCodec,
+    Uninstall,
+    DumpOptions,
+    ReadOptions,
+    Repair
+};
 
 MaintenanceSwitch FindMaintenanceSwitch(const std::vector<std::string>& args);
 

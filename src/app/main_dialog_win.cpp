@@ -1,8 +1,8 @@
 #include "app/main_dialog_win.h"
 
 #include "app/about_box_win.h"
-#include "hotkeys/hot_keys_win.h"
 #include "app/vidorra_app_win.h"
+#include "hotkeys/hot_keys_win.h"
 #include "resources/resource_ids.h"
 
 #include <commctrl.h>
@@ -359,7 +359,11 @@ void CVidorraDlg::OnRecordingStopped(const RecordingOutcome& /*outcome*/) {
 }
 
 void CVidorraDlg::SetStatusText(const std::string& text) {
-    Item(IDC_MAIN_STATUS).SetText(text);
+    // The summary of a take names its file (the one Play opens); the folder would not fit.
+    const std::string& file = options_.FileName;
+    const size_t slash = file.find_last_of("\\/");
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    Item(IDC_MAIN_STATUS).SetText(name.empty() ? text : name + ": " + text);
 }
 
 void CVidorraDlg::Play() {

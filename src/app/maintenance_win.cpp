@@ -9,6 +9,7 @@
 #include "resources/resource_ids.h"
 #include "settings/options_file_win.h"
 #include "settings/registry_store_win.h"
+#include "setup/codec_setup_win.h"
 #include "setup/installer_win.h"
 #include "setup/uninstaller_win.h"
 
@@ -65,6 +66,12 @@ int InstallAndImport(const MaintenanceContext& c) {
 // One line per switch.
 constexpr MaintenanceTask kTasks[] = {
     {MaintenanceSwitch::Install, InstallAndImport},
+    {MaintenanceSwitch::InstallCodec,
+     [](const MaintenanceContext& c) {
+         // The copy started through "runas" says so, so that it never asks again.
+         const bool elevated = c.args.size() > 1 && c.args[1] == "elevated";
+         return RunInstallCodec(c.programDirectory, c.productName, elevated);
+     }},
     {MaintenanceSwitch::Uninstall,
      [](const MaintenanceContext& c) { return RunUninstall(c.productName); }},
     {MaintenanceSwitch::DumpOptions,

@@ -1,5 +1,6 @@
 #include "codec/zmbv_driver_win.h"
 
+#include "codec/pixel_layout.h"
 #include "codec/zmbv_decoder.h"
 #include "codec/zmbv_encoder.h"
 
@@ -48,10 +49,69 @@ std::optional<Shape> InputShape(const BITMAPINFOHEADER* h) {
     return Shape{h->biWidth, height, h->biBitCount, h->biHeight > 0, *format};
 }
 
+// A ZMBV stream's format record. Its bit count is only a hint: ours says 8, 15 (5-5-5), 16
+// (5-6-5) or 32, other programs write what they like (24 for every format, say); the key frames
+// say what the pixels really are.
 bool IsOurs(const BITMAPINFOHEADER* h) {
     return h != nullptr && h->biSize >= sizeof(BITMAPINFOHEADER) && h->biCompression == kFourcc &&
-           h->biHeight > 0 && zmbv::ValidFrameSize(h->biWidth, h->biHeight) &&
-           (h->biBitCount == 8 || h->biBitCount == 16 || h->biBitCount == 32);
+           h->biHeight > 0 && zmbv::ValidFrameSize(h->biWidth, h->biHeight) && h->biBitCount <= 32;
+}
+
+WORD RecordBits(zmbv::PixelFormat f) {
+    return f == zmbv::PixelFormat::Rgb555 ? 15 : static_cast<WORD>(zmbv::BytesPerPixel(f) * 8);
+}
+
+// The layout a player gets when it does not ask for one: the stream's own where its record says
+// which that is, else 32-bit RGB, which holds every format exactly. Records of takes made before
+// 5-5-5 was told apart say 16 for it too: written as 5-6-5 they lose nothing.
+zmbv::Layout NaturalLayout(const BITMAPINFOHEADER* in) {
+    switch (in->biBitCount) {
+    case 8:
+        return zmbv::Layout::Pal8;
+    case 15:
+        return zmbv::Layout::Rgb555;
+    case 16:
+        return zmbv::Layout::Rgb565;
+    default:
+        return zmbv::Layout::Bgr32;
+    }
+}
+
+constexpr DWORD kMasks565[3] = {0xF800, 0x07E0, 0x001F};
+constexpr DWORD kMasks555[3] = {0x7C00, 0x03E0, 0x001F};
+constexpr DWORD kMasks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+
+bool HasMasks(const BITMAPINFOHEADER* h, const DWORD (&masks)[3]) {
+    // After a plain header, or inside a larger one at the same place.
+    return std::memcmp(reinterpret_cast<const uint8_t*>(h) + sizeof(BITMAPINFOHEADER), masks,
+                       sizeof masks) == 0;
+}
+
+// The layout a player's picture format describes, if we can write it.
+std::optional<zmbv::Layout> LayoutOf(const BITMAPINFOHEADER* h) {
+    if (h == nullptr || h->biSize < sizeof(BITMAPINFOHEADER) || h->biPlanes > 1)
+        return std::nullopt;
+    if (h->biCompression == BI_RGB) {
+        switch (h->biBitCount) {
+        case 8:
+            return zmbv::Layout::Pal8;
+        case 16:
+            return zmbv::Layout::Rgb555;
+        case 24:
+            return zmbv::Layout::Bgr24;
+        case 32:
+            return zmbv::Layout::Bgr32;
+        default:
+            return std::nullopt;
+        }
+    }
+    if (h->biCompression == BI_BITFIELDS && h->biBitCount == 16)
+        return HasMasks(h, kMasks565)   ? std::optional(zmbv::Layout::Rgb565)
+               : HasMasks(h, kMasks555) ? std::optional(zmbv::Layout::Rgb555)
+                                        : std::nullopt;
+    if (h->biCompression == BI_BITFIELDS && h->biBitCount == 32 && HasMasks(h, kMasks888))
+        return zmbv::Layout::Bgr32;
+    return std::nullopt;
 }
 
 size_t RowBytes(int width, int bits) {
@@ -86,9 +146,14 @@ private:
     LRESULT CompressFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out);
     LRESULT CompressBegin(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out);
     LRESULT Compress(const ICCOMPRESS& c);
-    LRESULT DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out);
+    LRESULT DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out,
+                            bool wider = false);
     LRESULT DecompressFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out);
-    LRESULT Decompress(const ICDECOMPRESS& d);
+    LRESULT DecompressBegin(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out,
+                            bool wider = false);
+    LRESULT Decompress(DWORD flags, const BITMAPINFOHEADER* in, const void* data,
+                       BITMAPINFOHEADER* out, void* pixels, bool wider = false);
+    LRESULT DecompressEx(UINT message, const ICDECOMPRESSEX* d);
 
     zmbv::Encoder encoder_;
     std::vector<uint8_t> packet_;
@@ -127,7 +192,7 @@ LRESULT Codec::CompressFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out)
     out->biWidth = shape->width;
     out->biHeight = shape->height;
     out->biPlanes = 1;
-    out->biBitCount = static_cast<WORD>(zmbv::BytesPerPixel(shape->format) * 8);
+    out->biBitCount = RecordBits(shape->format);
     out->biCompression = kFourcc;
     out->biSizeImage = static_cast<DWORD>(sizer.MaxFrameBytes());
     return ICERR_OK;
@@ -202,16 +267,21 @@ LRESULT Codec::Compress(const ICCOMPRESS& c) {
     return ICERR_OK;
 }
 
-LRESULT Codec::DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+// `wider`: the extended calls may hand a picture wider than the frame (a renderer's surface), the
+// frame going to its left.
+LRESULT Codec::DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out,
+                               bool wider) {
     if (!IsOurs(in))
         return ICERR_BADFORMAT;
     if (out == nullptr)
         return ICERR_OK;
-    const int height = out->biHeight < 0 ? -out->biHeight : out->biHeight;
-    const bool depthOk =
-        out->biBitCount == in->biBitCount || (in->biBitCount == 32 && out->biBitCount == 24);
-    if (out->biCompression != BI_RGB || out->biWidth != in->biWidth || height != in->biHeight ||
-        !depthOk)
+    const auto layout = LayoutOf(out);
+    const LONG height = out->biHeight < 0 ? -out->biHeight : out->biHeight;
+    if (!layout || height != in->biHeight ||
+        (wider ? out->biWidth < in->biWidth : out->biWidth != in->biWidth))
+        return ICERR_BADFORMAT;
+    // Palette indices only from a palette stream.
+    if (*layout == zmbv::Layout::Pal8 && NaturalLayout(in) != zmbv::Layout::Pal8)
         return ICERR_BADFORMAT;
     return ICERR_OK;
 }
@@ -219,60 +289,109 @@ LRESULT Codec::DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADE
 LRESULT Codec::DecompressFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
     if (!IsOurs(in))
         return ICERR_BADFORMAT;
-    const size_t colours = in->biBitCount == 8 ? 256 : 0;
+    const zmbv::Layout layout = NaturalLayout(in);
+    const size_t extra = layout == zmbv::Layout::Pal8     ? 256 * sizeof(RGBQUAD)
+                         : layout == zmbv::Layout::Rgb565 ? sizeof kMasks565
+                                                          : 0;
     if (out == nullptr)
-        return static_cast<LRESULT>(sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD));
-    std::memset(out, 0, sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD));
+        return static_cast<LRESULT>(sizeof(BITMAPINFOHEADER) + extra);
+    std::memset(out, 0, sizeof(BITMAPINFOHEADER) + extra);
     out->biSize = sizeof(BITMAPINFOHEADER);
     out->biWidth = in->biWidth;
     out->biHeight = in->biHeight;
     out->biPlanes = 1;
-    out->biBitCount = in->biBitCount;
-    out->biCompression = BI_RGB;
-    out->biSizeImage = static_cast<DWORD>(RowBytes(in->biWidth, in->biBitCount) * in->biHeight);
-    out->biClrUsed = static_cast<DWORD>(colours);
-    auto* table = reinterpret_cast<RGBQUAD*>(out + 1);
-    for (size_t i = 0; i < colours; ++i)
-        table[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    out->biBitCount = static_cast<WORD>(zmbv::LayoutBits(layout));
+    out->biCompression = layout == zmbv::Layout::Rgb565 ? BI_BITFIELDS : BI_RGB;
+    out->biSizeImage = static_cast<DWORD>(RowBytes(in->biWidth, out->biBitCount) * in->biHeight);
+    if (layout == zmbv::Layout::Rgb565)
+        std::memcpy(out + 1, kMasks565, sizeof kMasks565);
+    if (layout == zmbv::Layout::Pal8) {
+        // The real palette comes with each frame; until then a grey ramp.
+        out->biClrUsed = 256;
+        auto* table = reinterpret_cast<RGBQUAD*>(out + 1);
+        for (size_t i = 0; i < 256; ++i)
+            table[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    }
     return ICERR_OK;
 }
 
-LRESULT Codec::Decompress(const ICDECOMPRESS& d) {
-    if (!decompressing_ || d.lpbiInput == nullptr || d.lpbiOutput == nullptr ||
-        d.lpOutput == nullptr || (d.lpInput == nullptr && d.lpbiInput->biSizeImage != 0))
+LRESULT Codec::DecompressBegin(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out,
+                               bool wider) {
+    // A host may hand the stream's own compressed format here instead of the picture's (Wine's
+    // DirectShow decompressor does): only the input can be checked then. Every frame's call
+    // checks the picture it is given, so no wrong picture can come of it.
+    const bool picture =
+        out != nullptr && (out->biCompression == BI_RGB || out->biCompression == BI_BITFIELDS);
+    if (DecompressQuery(in, picture ? out : nullptr, wider) != ICERR_OK)
+        return ICERR_BADFORMAT;
+    // A new start after a seek: the next frame must be a key frame.
+    if (!decoder_.Start(in->biWidth, in->biHeight))
+        return ICERR_MEMORY;
+    decompressing_ = true;
+    return ICERR_OK;
+}
+
+LRESULT Codec::Decompress(DWORD flags, const BITMAPINFOHEADER* in, const void* data,
+                          BITMAPINFOHEADER* out, void* pixels, bool wider) {
+    if (!decompressing_ || in == nullptr || out == nullptr ||
+        (data == nullptr && in->biSizeImage != 0))
         return ICERR_BADPARAM;
-    if (DecompressQuery(d.lpbiInput, d.lpbiOutput) != ICERR_OK ||
-        d.lpbiInput->biWidth != decoder_.Width() || d.lpbiInput->biHeight != decoder_.Height())
+    if (DecompressQuery(in, out, wider) != ICERR_OK || in->biWidth != decoder_.Width() ||
+        in->biHeight != decoder_.Height())
         return ICERR_BADFORMAT;
-    const auto* data = static_cast<const uint8_t*>(d.lpInput);
-    if (decoder_.Decode({data, d.lpbiInput->biSizeImage}) != zmbv::DecodeResult::Ok)
+    // A delta frame the decoder cannot place (no key frame since the start or since a damaged
+    // frame) is an error, never a picture made of the wrong frame.
+    if (decoder_.Decode({static_cast<const uint8_t*>(data), in->biSizeImage}) !=
+        zmbv::DecodeResult::Ok)
         return ICERR_ERROR;
-    const int outBits = d.lpbiOutput->biBitCount;
-    const int pixelBytes = zmbv::BytesPerPixel(decoder_.Format());
-    if (outBits != pixelBytes * 8 && !(outBits == 24 && pixelBytes == 4))
+    const zmbv::Layout layout = *LayoutOf(out);
+    if (!zmbv::CanWrite(decoder_.Format(), layout))
         return ICERR_BADFORMAT;
-    const size_t row = RowBytes(decoder_.Width(), outBits);
-    const size_t srcRow = static_cast<size_t>(decoder_.Width()) * pixelBytes;
-    auto* out = static_cast<uint8_t*>(d.lpOutput);
-    const bool bottomUp = d.lpbiOutput->biHeight > 0;
-    for (int y = 0; y < decoder_.Height(); ++y) {
-        const uint8_t* src = decoder_.Pixels().data() + srcRow * static_cast<size_t>(y);
-        uint8_t* dst = out + row * static_cast<size_t>(bottomUp ? decoder_.Height() - 1 - y : y);
-        if (outBits == 24) {
-            for (int x = 0; x < decoder_.Width(); ++x)
-                std::memcpy(dst + x * 3, src + x * 4, 3);
-        } else {
-            std::memcpy(dst, src, srcRow);
-        }
-    }
-    if (outBits == 8 && (d.lpbiOutput->biClrUsed == 0 || d.lpbiOutput->biClrUsed == 256)) {
-        auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<uint8_t*>(d.lpbiOutput) +
-                                                 d.lpbiOutput->biSize);
+    // Catching up after a seek: the frame counts for the next ones, but nobody looks at it.
+    if ((flags & ICDECOMPRESS_HURRYUP) != 0 || pixels == nullptr)
+        return ICERR_OK;
+    const size_t row = RowBytes(out->biWidth, zmbv::LayoutBits(layout));
+    const size_t sourceRow =
+        static_cast<size_t>(decoder_.Width()) * zmbv::BytesPerPixel(decoder_.Format());
+    const bool bottomUp = out->biHeight > 0;
+    for (int y = 0; y < decoder_.Height(); ++y)
+        zmbv::WriteRow(decoder_.Format(), decoder_.Pixels().data() + sourceRow * y,
+                       decoder_.PaletteRgb(), layout,
+                       static_cast<uint8_t*>(pixels) +
+                           row * static_cast<size_t>(bottomUp ? decoder_.Height() - 1 - y : y),
+                       decoder_.Width());
+    if (layout == zmbv::Layout::Pal8 && (out->biClrUsed == 0 || out->biClrUsed == 256)) {
+        auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<uint8_t*>(out) + out->biSize);
         const auto& p = decoder_.PaletteRgb();
         for (size_t i = 0; i < 256; ++i)
             table[i] = {p[i * 3 + 2], p[i * 3 + 1], p[i * 3], 0};
     }
     return ICERR_OK;
+}
+
+// The extended calls, which DirectShow's decompressor uses: the same, for the whole frame only
+// (an empty rectangle meaning the whole frame).
+LRESULT Codec::DecompressEx(UINT message, const ICDECOMPRESSEX* d) {
+    if (d == nullptr)
+        return ICERR_BADPARAM;
+    const BITMAPINFOHEADER* in = d->lpbiSrc;
+    if (!IsOurs(in))
+        return ICERR_BADFORMAT;
+    const auto whole = [&](int x, int y, int dx, int dy) {
+        return (x == 0 && y == 0 && dx == 0 && dy == 0) ||
+               (x == 0 && y == 0 && dx == in->biWidth && dy == in->biHeight);
+    };
+    if (!whole(d->xSrc, d->ySrc, d->dxSrc, d->dySrc) ||
+        !whole(d->xDst, d->yDst, d->dxDst, d->dyDst))
+        return ICERR_BADPARAM;
+    switch (message) {
+    case ICM_DECOMPRESSEX_QUERY:
+        return DecompressQuery(in, d->lpbiDst, true);
+    case ICM_DECOMPRESSEX_BEGIN:
+        return DecompressBegin(in, d->lpbiDst, true);
+    default:
+        return Decompress(d->dwFlags, in, d->lpSrc, d->lpbiDst, d->lpDst, true);
+    }
 }
 
 LRESULT Codec::Message(UINT message, LPARAM lParam1, LPARAM lParam2) {
@@ -323,19 +442,21 @@ LRESULT Codec::Message(UINT message, LPARAM lParam1, LPARAM lParam2) {
     case ICM_DECOMPRESS_GET_FORMAT:
         return DecompressFormat(in, reinterpret_cast<BITMAPINFOHEADER*>(lParam2));
     case ICM_DECOMPRESS_BEGIN:
-        if (DecompressQuery(in, reinterpret_cast<const BITMAPINFOHEADER*>(lParam2)) != ICERR_OK)
-            return ICERR_BADFORMAT;
-        if (!decoder_.Start(in->biWidth, in->biHeight))
-            return ICERR_MEMORY;
-        decompressing_ = true;
-        return ICERR_OK;
-    case ICM_DECOMPRESS:
+        return DecompressBegin(in, reinterpret_cast<const BITMAPINFOHEADER*>(lParam2));
+    case ICM_DECOMPRESS: {
         if (lParam1 == 0)
             return ICERR_BADPARAM;
-        return Decompress(*reinterpret_cast<const ICDECOMPRESS*>(lParam1));
+        const auto& d = *reinterpret_cast<const ICDECOMPRESS*>(lParam1);
+        return Decompress(d.dwFlags, d.lpbiInput, d.lpInput, d.lpbiOutput, d.lpOutput);
+    }
     case ICM_DECOMPRESS_END:
+    case ICM_DECOMPRESSEX_END:
         decompressing_ = false;
         return ICERR_OK;
+    case ICM_DECOMPRESSEX_QUERY:
+    case ICM_DECOMPRESSEX_BEGIN:
+    case ICM_DECOMPRESSEX:
+        return DecompressEx(message, reinterpret_cast<const ICDECOMPRESSEX*>(lParam1));
     default:
         return ICERR_UNSUPPORTED;
     }
@@ -343,8 +464,8 @@ LRESULT Codec::Message(UINT message, LPARAM lParam1, LPARAM lParam2) {
 
 } // namespace
 
-LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM lParam1,
-                            LPARAM lParam2) {
+extern "C" LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM lParam1,
+                                       LPARAM lParam2) {
     // No exception may cross into the platform: a failure becomes the platform's error code.
     try {
         switch (message) {

@@ -13,9 +13,10 @@ namespace zmbv_driver {
 inline constexpr uint32_t kFourcc = mmioFOURCC('Z', 'M', 'B', 'V');
 inline constexpr wchar_t kDescription[] = L"Vidorra Lossless Screen";
 
-// The platform's driver procedure of the codec.
-LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM lParam1,
-                            LPARAM lParam2);
+// The platform's driver procedure of the codec: installed for this process by Installation, and
+// exported under this name by the codec library the system loads for other programs.
+extern "C" LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM lParam1,
+                                       LPARAM lParam2);
 
 // Installs the codec for the life of the object.
 class Installation {

@@ -50,8 +50,8 @@ std::string ForEcho(std::string_view text) {
 // builds beside the help file.
 std::vector<std::string> RemovedFiles(std::string_view product) {
     const std::string p(product);
-    return {"file_id.diz", p + ".exe", "VidRes.dll", p + ".hlp", p + ".cnt",
-            p + ".GID",    p + ".ini", p + ".tlb",   kReadme};
+    return {"file_id.diz", p + ".exe", "VidRes.dll", p + ".hlp",      p + ".cnt",     p + ".GID",
+            p + ".ini",    p + ".tlb", kReadme,      "VidZmbv32.dll", "VidZmbv64.dll"};
 }
 
 } // namespace
@@ -72,8 +72,17 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
 
 std::vector<ProgramFile> ProgramFiles(std::string_view product) {
     const std::string p(product);
-    return {{"file_id.diz", false}, {kReadme, false},    {p + ".exe", true},  {p + ".hlp", true},
-            {"VidRes.dll", true},   {p + ".cnt", false}, {p + ".ini", false}, {p + ".tlb", false}};
+    return {{"file_id.diz", false},
+            {kReadme, false},
+            {p + ".exe", true},
+            {p + ".hlp", true},
+            {"VidRes.dll", true},
+            {p + ".cnt", false},
+            {p + ".ini", false},
+            {p + ".tlb", false},
+            // The codec's libraries, for "-installcodec" from the installed folder.
+            {"VidZmbv32.dll", false},
+            {"VidZmbv64.dll", false}};
 }
 
 std::string UninstallBatchFile(const InstallPlace& place) {
@@ -125,6 +134,49 @@ std::vector<std::string> ProgmanUninstallCommands(std::string_view product) {
     return {"[ShowGroup(" + p + ",1)]",          "[DeleteItem(" + p + ")]",
             "[DeleteItem(" + p + " Help)]",      "[DeleteItem(" + p + " README)]",
             "[DeleteItem(Uninstall " + p + ")]", "[DeleteGroup(" + p + ")]"};
+}
+
+bool NamesOurCodec(std::string_view value) {
+    const size_t slash = value.find_last_of("\\/");
+    return EqualIgnoringCase(slash == std::string_view::npos ? value : value.substr(slash + 1),
+                             kCodecLibrary);
+}
+
+CodecOutcome CombineCodecOutcomes(const std::vector<CodecOutcome>& each) {
+    for (const CodecOutcome worst : {CodecOutcome::NeedsAdministrator, CodecOutcome::Failed,
+                                     CodecOutcome::AnotherProgramsCodec})
+        if (std::find(each.begin(), each.end(), worst) != each.end())
+            return worst;
+    return each.empty() ? CodecOutcome::Failed : CodecOutcome::Installed;
+}
+
+std::string CodecOutcomeText(CodecOutcome outcome, std::string_view program) {
+    switch (outcome) {
+    case CodecOutcome::Installed:
+        break;
+    case CodecOutcome::AnotherProgramsCodec:
+        return "Another program's ZMBV video codec is installed on this computer; it plays the "
+               "movies too and was left as it is.";
+    case CodecOutcome::NeedsAdministrator:
+        return "The video codec was not installed system-wide: that needs administrator rights. "
+               "Until it is, Windows Media Player and other Windows players cannot play the "
+               "movies. To install it, run:\r\n\r\n" +
+               JoinPath(program, "") + " -installcodec";
+    case CodecOutcome::Failed:
+        return "The video codec could not be installed system-wide (its library is missing or "
+               "could not be copied into the Windows system folder). Windows players cannot play "
+               "the movies until it is; run " +
+               JoinPath(program, "") + " -installcodec to try again.";
+    }
+    return "The video codec was installed system-wide: Windows Media Player and other Windows "
+           "players play the movies.";
+}
+
+std::string InstallSummary(std::string_view product, std::string_view destination,
+                           CodecOutcome codec) {
+    const std::string p(product);
+    return p + " was installed in " + std::string(destination) + ".\r\n\r\n" +
+           CodecOutcomeText(codec, std::string(destination) + "\\" + p + ".exe");
 }
 
 std::string WithoutTrailingSeparator(std::string_view path) {

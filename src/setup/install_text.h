@@ -70,6 +70,27 @@ enum class DestinationRefusal { None, DriveRoot, WindowsFolder, SystemFolder };
 [[nodiscard]] std::string DefaultDestination(std::string_view windowsFolder,
                                              std::string_view product);
 
+// Our screen codec as a driver of the system: the value under the machine's list of drivers that
+// names its library, and the library's name in the system folders.
+inline constexpr char kCodecValue[] = "vidc.zmbv";
+inline constexpr char kCodecLibrary[] = "VidZmbv.dll";
+
+// A registered library value (a bare name or a path) that names our codec's library.
+[[nodiscard]] bool NamesOurCodec(std::string_view value);
+
+// How the codec's installation went, for all architectures together: the first that applies of
+// needs administrator rights, failed, another program's codec kept (for one or all), installed.
+enum class CodecOutcome { Installed, AnotherProgramsCodec, NeedsAdministrator, Failed };
+[[nodiscard]] CodecOutcome CombineCodecOutcomes(const std::vector<CodecOutcome>& each);
+
+// What the user is told about the codec; `program` the installed program's full path, for the
+// one command that installs it with the rights it needs.
+[[nodiscard]] std::string CodecOutcomeText(CodecOutcome outcome, std::string_view program);
+
+// The installer's last word: where the program went, and the codec.
+[[nodiscard]] std::string InstallSummary(std::string_view product, std::string_view destination,
+                                         CodecOutcome codec);
+
 // Drops trailing backslashes and slashes, but keeps the one of a drive's root ("C:\").
 [[nodiscard]] std::string WithoutTrailingSeparator(std::string_view path);
 

@@ -1,6 +1,7 @@
 #include "setup/installer_win.h"
 
 #include "framework/handles_win.h"
+#include "setup/codec_setup_win.h"
 #include "setup/destination_dialog_win.h"
 #include "setup/install_text.h"
 #include "setup/progman_win.h"
@@ -161,9 +162,18 @@ InstallResult Install(const std::string& programDirectory, const std::string& pr
     WriteUninstallEntry(place);
 
     ProgmanClient progman;
-    if (!progman.Start())
-        return InstallResult::Installed;
-    for (const std::string& command : setup::ProgmanInstallCommands(place, readme))
-        progman.Execute(command);
+    if (progman.Start())
+        for (const std::string& command : setup::ProgmanInstallCommands(place, readme))
+            progman.Execute(command);
+
+    // Without it Windows' own players cannot play the movies; without the rights for it the
+    // rest of the installation stands, and the user learns the one command that does it.
+    const setup::CodecOutcome codec = InstallCodec(programDirectory, SystemCodecTargets());
+    const std::string summary = setup::InstallSummary(product, *destination, codec);
+    const std::string caption = "Install " + product;
+    const bool codecDone = codec == setup::CodecOutcome::Installed ||
+                           codec == setup::CodecOutcome::AnotherProgramsCodec;
+    ::MessageBoxA(nullptr, summary.c_str(), caption.c_str(),
+                  MB_OK | (codecDone ? MB_ICONINFORMATION : MB_ICONWARNING));
     return InstallResult::Installed;
 }

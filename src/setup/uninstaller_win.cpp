@@ -4,6 +4,7 @@
 #include "framework/app_win.h"
 #include "framework/handles_win.h"
 #include "resources/resource_ids.h"
+#include "setup/codec_setup_win.h"
 #include "setup/install_text.h"
 #include "setup/installer_win.h"
 #include "setup/progman_win.h"
@@ -139,5 +140,6 @@ int RunUninstall(const std::string& product) {
     RemoveSettingsKeys(kMaker, product);
     RemoveUninstallEntry(product);
     RemoveAutomationClass(RunningProgram());
+    UninstallCodec(SystemCodecTargets());
     return 0;
 }

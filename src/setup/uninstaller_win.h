@@ -1,8 +1,8 @@
 #pragma once
 
 // "-uninstall", run first by the uninstall batch file: confirms with the user, removes the
-// Program Manager group, the settings, the uninstall entry and the automation class that points
-// at this program. The batch file then deletes the files.
+// Program Manager group, the settings, the uninstall entry, the automation class that points at
+// this program and the system's codec where it is ours. The batch file then deletes the files.
 
 #include <string>
 

@@ -85,7 +85,8 @@ def stay_visible(session):
 # another worker's load on a two-core machine, as a user's recording would: they are marked
 # "alone", and tools/test runs them on their own.
 LONGEST_FIRST = ["test_region_selector", "test_install", "test_pages", "screens",
-                 "test_screen_codec", "test_control", "test_automation", "test_hot_keys"]
+                 "test_screen_codec", "test_system_codec", "test_control", "test_automation",
+                 "test_hot_keys"]
 ALONE = {"test_recording", "test_sound", "test_movie_file", "test_input_overlay"}
 
 

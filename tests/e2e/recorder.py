@@ -64,9 +64,11 @@ def wait_captions(session, record, pause, timeout=20):
     return wait_until(match, timeout, what=f"buttons '{record}' and '{pause}'")
 
 
-def frames_recorded(status):
-    """The frames a stop's status line says were recorded: "N frames recorded, M dropped"."""
-    match = re.fullmatch(r"(\d+) frames recorded, \d+ dropped", status)
+def frames_recorded(status, name=None):
+    """The frames a stop's status line says were recorded: "NAME: N frames recorded, M
+    dropped", NAME the take's file name."""
+    match = re.fullmatch(rf"{re.escape(name) if name else '[^:]+'}: (\d+) frames recorded, "
+                         r"\d+ dropped", status)
     assert match, status
     return int(match.group(1))
 

@@ -49,7 +49,7 @@ def test_hot_keys_start_pause_take_frames_resume_lock_pan_and_stop(
     time.sleep(0.5)
     key(session, "F2")
     controls = wait_captions(session, "Record", "Pause")
-    frames = frames_recorded(controls[1075]["text"])
+    frames = frames_recorded(controls[1075]["text"], avi.name)
     # Frames in the file: positions the clock passed over hold none and are not counted.
     counted = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
                               "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",

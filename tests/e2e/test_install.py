@@ -17,7 +17,7 @@ CAPTION = "Install Vidorra"
 ENTRY_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vidorra"
 MAKER_KEY = r"HKCU\Software\Talvenor"
 SHIPPED = ["Vidorra.exe", "VidRes.dll", "Vidorra.hlp", "Vidorra.cnt", "Vidorra.tlb",
-           "readme.txt", "file_id.diz"]
+           "readme.txt", "file_id.diz", "VidZmbv32.dll", "VidZmbv64.dll"]
 DESTINATION_FIELD = 1088
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 
@@ -43,6 +43,7 @@ def clean_install(session, fresh_settings):
         session.wine("reg", "delete", ENTRY_KEY, "/f", check=False)
         session.wine("reg", "delete", MAKER_KEY, "/f", check=False)
         batch_file(session).unlink(missing_ok=True)
+        remove_system_codec(session)
         for group in start_menu_groups(session):
             for item in group.iterdir():
                 item.unlink()
@@ -51,6 +52,20 @@ def clean_install(session, fresh_settings):
     yield
     close_group_windows(session)
     clean()
+
+
+CODEC_KEYS = [(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32", "vidc.zmbv"),
+              (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc", "VidZmbv.dll")]
+
+
+def remove_system_codec(session):
+    """The codec an installation registers for every program, in both views of the registry, and
+    its libraries."""
+    for key, value in CODEC_KEYS:
+        for view in ["/reg:64", "/reg:32"]:
+            session.wine("reg", "delete", key, "/v", value, "/f", view, check=False)
+    for folder in ["system32", "syswow64"]:
+        (drive_c(session) / "windows" / folder / "VidZmbv.dll").unlink(missing_ok=True)
 
 
 def close_group_windows(session):
@@ -152,11 +167,16 @@ class Installer:
         return self.proc.wait(timeout=timeout)
 
 
-def install(session, folder, destination, create=True):
+def install(session, folder, destination, create=True, summary=None):
+    """One installation into `destination`; its exit code. The summary it ends with is
+    answered, and its text appended to `summary` when given."""
     run = Installer(session, folder)
     run.type(destination)
     if create:
         run.answer("does not exist. Do you want to create it?", IDYES)
+    text = run.answer(" was installed in ", IDOK)
+    if summary is not None:
+        summary.append(text)
     return run.wait()
 
 
@@ -185,7 +205,8 @@ def od_lines(path):
 def expected_batch(d, b=r"C:\windows\UnVidra.bat"):
     lines = ["@echo off", rf"{d}\Vidorra -uninstall", "if errorlevel 1 goto finish"]
     for name in ["file_id.diz", "Vidorra.exe", "VidRes.dll", "Vidorra.hlp", "Vidorra.cnt",
-                 "Vidorra.GID", "Vidorra.ini", "Vidorra.tlb", "readme.txt"]:
+                 "Vidorra.GID", "Vidorra.ini", "Vidorra.tlb", "readme.txt", "VidZmbv32.dll",
+                 "VidZmbv64.dll"]:
         lines += [rf"attrib -r -s -h {d}\{name}", rf"del {d}\{name}"]
     lines += [rf"rmdir {d}", "cls",
               'echo Please ignore any "File not found" or "Batch file missing" error messages.',
@@ -206,7 +227,7 @@ def test_install_then_uninstall_takes_away_exactly_what_it_put_there(session, re
     batch = batch_file(session).read_bytes()
     assert batch == expected_batch(r"C:\apps\Vidorra")
     od = od_lines(batch_file(session))
-    assert od.count("\\r") == 29 and od.count("\\n") == 29 and od[-2:] == ["\\r", "\\n"]
+    assert od.count("\\r") == 33 and od.count("\\n") == 33 and od[-2:] == ["\\r", "\\n"]
     assert reg_values(session, ENTRY_KEY) == {
         "DisplayName": ("REG_SZ", "Vidorra"),
         "UninstallString": ("REG_SZ", r"C:\windows\UnVidra.bat")}

@@ -324,7 +324,7 @@ def test_each_single_frame_taken_while_paused_adds_one_frame_and_one_frame_of_si
         session.screenshot("sound-single-frames-paused")
         key(session, "F2")
         controls = wait_captions(session, "Record", "Pause")
-    assert controls[1075]["text"] == f"{singles} frames recorded, 0 dropped"
+    assert controls[1075]["text"] == f"{avi.name}: {singles} frames recorded, 0 dropped"
     dlg, _ = dialog_controls(session)
     session.close_window(dlg["hwnd"])
     assert proc.wait(timeout=30) == 0

@@ -19,6 +19,7 @@ RecordingOptions Apply(const Args& args, const WindowRectLookup& lookup = {}) {
 
 TEST(CommandLine, MaintenanceSwitchesOnlyAsTheWholeFirstArgument) {
     EXPECT_EQ(FindMaintenanceSwitch({"-install"}), MaintenanceSwitch::Install);
+    EXPECT_EQ(FindMaintenanceSwitch({"-installcodec"}), MaintenanceSwitch::InstallCodec);
     EXPECT_EQ(FindMaintenanceSwitch({"-uninstall", "x"}), MaintenanceSwitch::Uninstall);
     EXPECT_EQ(FindMaintenanceSwitch({"-dumpopts"}), MaintenanceSwitch::DumpOptions);
     EXPECT_EQ(FindMaintenanceSwitch({"-readopts"}), MaintenanceSwitch::ReadOptions);

@@ -46,6 +46,10 @@ TEST(InstallTextTest, PlainPathsKeepTheirExactBatchBytes) {
                                  "del C:\\Vidorra\\Vidorra.tlb\r\n"
                                  "attrib -r -s -h C:\\Vidorra\\readme.txt\r\n"
                                  "del C:\\Vidorra\\readme.txt\r\n"
+                                 "attrib -r -s -h C:\\Vidorra\\VidZmbv32.dll\r\n"
+                                 "del C:\\Vidorra\\VidZmbv32.dll\r\n"
+                                 "attrib -r -s -h C:\\Vidorra\\VidZmbv64.dll\r\n"
+                                 "del C:\\Vidorra\\VidZmbv64.dll\r\n"
                                  "rmdir C:\\Vidorra\r\n"
                                  "cls\r\n"
                                  "echo Please ignore any \"File not found\" or \"Batch file "
@@ -70,7 +74,7 @@ TEST(InstallTextTest, NoWildcardsAndOnlyTheInstallationsFilesAreDeleted) {
     size_t deletes = 0;
     for (const std::string& line : Lines(text))
         deletes += line.starts_with("del ");
-    EXPECT_EQ(deletes, 10u); // nine files and the batch file itself
+    EXPECT_EQ(deletes, 12u); // eleven files and the batch file itself
 }
 
 // Folder names with every character the command interpreter or Program Manager treats specially.
@@ -108,12 +112,12 @@ TEST(InstallTextTest, SpecialCharactersAreQuotedInEveryLineAndCommand) {
         EXPECT_EQ(JoinPath(p.destination, "Vidorra.exe"), p.joinedExe);
         const InstallPlace place{"Vidorra", p.destination, "C:\\WINDOWS\\UnVidra.bat", true};
         const std::vector<std::string> lines = Lines(setup::UninstallBatchFile(place));
-        ASSERT_EQ(lines.size(), 29u);
+        ASSERT_EQ(lines.size(), 33u);
         EXPECT_EQ(lines[6], p.batchDel);
-        EXPECT_EQ(lines[21], p.batchRmdir);
+        EXPECT_EQ(lines[25], p.batchRmdir);
         // Every line that names a path quotes it whole, or names it bare when nothing needs it.
         const bool quoted = setup::NeedsQuotes(p.destination);
-        for (size_t i : {1u, 3u, 4u, 21u})
+        for (size_t i : {1u, 3u, 4u, 25u})
             EXPECT_EQ(lines[i].find('"') != std::string::npos, quoted) << lines[i];
         const std::vector<std::string> commands = setup::ProgmanInstallCommands(place, true);
         EXPECT_EQ(commands[3], std::string("[AddItem(") + p.joinedExe + ",Vidorra)]");
@@ -195,10 +199,44 @@ TEST(InstallTextTest, RefusedAndSameDestinations) {
     EXPECT_EQ(setup::DefaultDestination("D:\\OS\\Win", "Vidorra"), "D:\\Vidorra");
 }
 
+TEST(InstallTextTest, TheCodecsNameAndWhatTheSummarySays) {
+    using setup::CodecOutcome;
+    for (const char* ours : {"VidZmbv.dll", "vidzmbv.DLL", "C:\\Windows\\System32\\VidZmbv.dll"})
+        EXPECT_TRUE(setup::NamesOurCodec(ours)) << ours;
+    for (const char* theirs : {"zmbv.dll", "VidZmbv.dll.old", "", "MyVidZmbv.dll"})
+        EXPECT_FALSE(setup::NamesOurCodec(theirs)) << theirs;
+
+    // The worst outcome of the architectures is told; nothing done is no success.
+    const struct {
+        std::vector<CodecOutcome> each;
+        CodecOutcome all;
+    } combined[] = {
+        {{CodecOutcome::Installed, CodecOutcome::Installed}, CodecOutcome::Installed},
+        {{CodecOutcome::Installed, CodecOutcome::AnotherProgramsCodec},
+         CodecOutcome::AnotherProgramsCodec},
+        {{CodecOutcome::Failed, CodecOutcome::NeedsAdministrator},
+         CodecOutcome::NeedsAdministrator},
+        {{CodecOutcome::AnotherProgramsCodec, CodecOutcome::Failed}, CodecOutcome::Failed},
+        {{}, CodecOutcome::Failed},
+    };
+    for (const auto& c : combined)
+        EXPECT_EQ(setup::CombineCodecOutcomes(c.each), c.all);
+
+    // Without the rights: the one command that does it, quoted where the path needs it.
+    const std::string refused = setup::InstallSummary("Vidorra", "C:\\Program Files\\Vidorra",
+                                                      CodecOutcome::NeedsAdministrator);
+    EXPECT_TRUE(refused.starts_with("Vidorra was installed in C:\\Program Files\\Vidorra.\r\n"));
+    EXPECT_NE(refused.find("not installed system-wide"), std::string::npos);
+    EXPECT_TRUE(refused.ends_with("\r\n\"C:\\Program Files\\Vidorra\\Vidorra.exe\" -installcodec"));
+    EXPECT_NE(setup::InstallSummary("Vidorra", "C:\\V", CodecOutcome::AnotherProgramsCodec)
+                  .find("Another program's ZMBV video codec"),
+              std::string::npos);
+}
+
 TEST(InstallTextTest, TheProductNameIsPrintedNotRun) {
     const InstallPlace place{"R&D 100%", "C:\\Tools", "C:\\WINDOWS\\UnVidra.bat", true};
     const std::vector<std::string> lines = Lines(setup::UninstallBatchFile(place));
-    EXPECT_EQ(lines[24], "echo They mean that R^&D 100%% was completely uninstalled.");
+    EXPECT_EQ(lines[28], "echo They mean that R^&D 100%% was completely uninstalled.");
 }
 
 } // namespace
