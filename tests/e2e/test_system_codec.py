@@ -18,7 +18,19 @@ from test_install import (IDOK, IDYES, clean_install, drive_c, install, release,
                           remove_system_codec, uninstall)
 from test_screen_codec import DESCRIPTION, SWITCHES, record_from_list
 from test_scene import running_scene, wait_painted
-from winesession import wait_until
+from winesession import WineSession, wait_until
+
+@pytest.fixture(scope="module")
+def session():
+    """A Wine session of this module's own: installing system-wide, beside another program's
+    codec and without the rights, leaves the prefix in a state that later tests of a shared
+    session have been seen to stumble on (their windows never showed)."""
+    s = WineSession()
+    try:
+        yield s
+    finally:
+        s.close()
+
 
 DRIVERS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
 DESCRIPTIONS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
