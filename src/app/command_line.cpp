@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "engine/option_rules.h"
+#include "framework/text_format.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,16 +13,6 @@ namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 double LeadingReal(const std::string& text) {

@@ -1,5 +1,7 @@
 #include "framework/text_format.h"
 
+#include <algorithm>
+
 namespace {
 
 template <class Args> std::string Format(std::string_view format, const Args& args) {
@@ -36,4 +38,13 @@ std::string FormatText(std::string_view format, std::initializer_list<std::strin
 
 std::string FormatText(std::string_view format, std::span<const std::string> args) {
     return Format(format, args);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    const auto lower = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }

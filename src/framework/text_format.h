@@ -13,3 +13,7 @@
 [[nodiscard]] std::string FormatText(std::string_view format,
                                      std::initializer_list<std::string_view> args);
 [[nodiscard]] std::string FormatText(std::string_view format, std::span<const std::string> args);
+
+// Equal but for the case of ASCII letters, whatever the locale: switches, option names, file
+// and class names.
+[[nodiscard]] bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept;

@@ -1,21 +1,13 @@
 #include "settings/options_file.h"
 
+#include "framework/text_format.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <utility>
 
 namespace {
-
-unsigned char Lower(char c) noexcept {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u - 'A' + 'a') : u;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 bool IsBlank(char c) noexcept {
     return c == ' ' || c == '\t';

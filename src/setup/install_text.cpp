@@ -1,7 +1,8 @@
 #include "setup/install_text.h"
 
+#include "framework/text_format.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace setup {
 
@@ -9,15 +10,6 @@ namespace {
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 // A path inside the batch file: the command interpreter expands "%" even between quotes.
@@ -138,8 +130,8 @@ std::vector<std::string> ProgmanUninstallCommands(std::string_view product) {
 
 bool NamesOurCodec(std::string_view value) {
     const size_t slash = value.find_last_of("\\/");
-    return EqualIgnoringCase(slash == std::string_view::npos ? value : value.substr(slash + 1),
-                             kCodecLibrary);
+    return EqualsIgnoringCase(slash == std::string_view::npos ? value : value.substr(slash + 1),
+                              kCodecLibrary);
 }
 
 CodecOutcome CombineCodecOutcomes(const std::vector<CodecOutcome>& each) {
@@ -213,7 +205,7 @@ bool IsRootPath(std::string_view path) {
 }
 
 bool SameFolder(std::string_view a, std::string_view b) {
-    return EqualIgnoringCase(WithoutTrailingSeparator(a), WithoutTrailingSeparator(b));
+    return EqualsIgnoringCase(WithoutTrailingSeparator(a), WithoutTrailingSeparator(b));
 }
 
 DestinationRefusal RefuseDestination(std::string_view path, std::string_view windowsFolder,
