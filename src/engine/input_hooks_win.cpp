@@ -1,11 +1,13 @@
 #include "engine/input_hooks_win.h"
 
 #include "engine/record_state_win.h"
+#include "framework/text_format.h"
 
 #include <mmsystem.h>
 
-#include <cctype>
+#include <future>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -47,6 +49,11 @@ uint32_t ModifierOf(uint32_t vk) {
     }
 }
 
+// Keys whose state makes up the modifiers of a combination.
+constexpr uint32_t kModifierKeys[] = {VK_CONTROL, VK_LCONTROL, VK_RCONTROL, VK_MENU,
+                                      VK_LMENU,   VK_RMENU,    VK_SHIFT,    VK_LSHIFT,
+                                      VK_RSHIFT,  VK_LWIN,     VK_RWIN};
+
 // The keyboard focus is in a field whose text is hidden as it is typed.
 bool FocusIsPassword() {
     GUITHREADINFO info{};
@@ -54,11 +61,10 @@ bool FocusIsPassword() {
     if (!::GetGUIThreadInfo(0, &info) || info.hwndFocus == nullptr)
         return false;
     char name[32] = "";
-    ::GetClassNameA(info.hwndFocus, name, sizeof name);
-    std::string cls(name);
-    for (char& c : cls)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const bool edit = cls == "edit" || cls.rfind("richedit", 0) == 0;
+    const std::string_view cls(
+        name, static_cast<size_t>(::GetClassNameA(info.hwndFocus, name, sizeof name)));
+    const bool edit =
+        EqualsIgnoringCase(cls, "edit") || EqualsIgnoringCase(cls.substr(0, 8), "richedit");
     return edit && (::GetWindowLongPtrA(info.hwndFocus, GWL_STYLE) & ES_PASSWORD) != 0;
 }
 
@@ -68,12 +74,10 @@ InputHooks::InputHooks(const RecordingOptions& options, const std::atomic<int32_
     : options_(options), recordState_(recordState), clicks_(options.HighlightClicks != 0),
       keysLevel_(options.ShowKeys), hotKeys_{options.Start, options.Pause, options.SingleShot,
                                              options.LockPan} {
-    const HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (ready == nullptr)
-        return;
-    thread_ = std::thread([this, ready] { Run(ready); });
-    ::WaitForSingleObject(ready, INFINITE);
-    ::CloseHandle(ready);
+    std::promise<void> ready;
+    std::future<void> started = ready.get_future();
+    thread_ = std::thread([this, &ready] { Run(ready); });
+    started.wait();
 }
 
 InputHooks::~InputHooks() {
@@ -88,7 +92,7 @@ overlay::Scene InputHooks::At(uint32_t ms) {
     return timeline_.At(ms);
 }
 
-void InputHooks::Run(HANDLE ready) {
+void InputHooks::Run(std::promise<void>& ready) {
     threadId_ = ::GetCurrentThreadId();
     MSG msg;
     ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // the queue, before anyone posts to it
@@ -97,8 +101,7 @@ void InputHooks::Run(HANDLE ready) {
     const HHOOK mouse = clicks_ ? ::SetWindowsHookExA(WH_MOUSE_LL, OnMouse, module, 0) : nullptr;
     const HHOOK keys =
         keysLevel_ > 0 ? ::SetWindowsHookExA(WH_KEYBOARD_LL, OnKey, module, 0) : nullptr;
-    installed_ = (!clicks_ || mouse != nullptr) && (keysLevel_ <= 0 || keys != nullptr);
-    ::SetEvent(ready);
+    ready.set_value(); // the creator's `ready` is gone after this
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_INPUT_KEY_DOWN || msg.message == WM_INPUT_KEY_UP)
             NoteKey(static_cast<uint32_t>(msg.wParam), msg.message == WM_INPUT_KEY_DOWN,
@@ -157,25 +160,18 @@ LRESULT CALLBACK InputHooks::OnKey(int code, WPARAM wp, LPARAM lp) {
 }
 
 void InputHooks::NoteKey(uint32_t vk, bool down, uint32_t ms) {
-    if (const uint32_t modifier = ModifierOf(vk)) {
-        // Either of a pair held keeps the modifier.
-        keyDown_[vk] = down;
-        const bool held =
-            (modifier == modifier::Control &&
-             (keyDown_[VK_LCONTROL] || keyDown_[VK_RCONTROL] || keyDown_[VK_CONTROL])) ||
-            (modifier == modifier::Alt &&
-             (keyDown_[VK_LMENU] || keyDown_[VK_RMENU] || keyDown_[VK_MENU])) ||
-            (modifier == modifier::Shift &&
-             (keyDown_[VK_LSHIFT] || keyDown_[VK_RSHIFT] || keyDown_[VK_SHIFT])) ||
-            (modifier == modifier::Win && (keyDown_[VK_LWIN] || keyDown_[VK_RWIN]));
-        modifiers_ = held ? modifiers_ | modifier : modifiers_ & ~modifier;
-        return;
-    }
     const bool repeat = down && keyDown_[vk];
     keyDown_[vk] = down;
-    if (!down || repeat || Paused() || IsOwnHotKey(vk, modifiers_))
+    if (ModifierOf(vk) != 0 || !down || repeat || Paused())
         return;
-    std::string name = overlay::KeyName(vk, modifiers_, keysLevel_);
+    // Either key of a pair held keeps its modifier.
+    uint32_t modifiers = 0;
+    for (const uint32_t key : kModifierKeys)
+        if (keyDown_[key])
+            modifiers |= ModifierOf(key);
+    if (IsOwnHotKey(vk, modifiers))
+        return;
+    std::string name = overlay::KeyName(vk, modifiers, keysLevel_);
     if (name.empty() || FocusIsPassword())
         return;
     const std::lock_guard lock(mutex_);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -19,20 +20,19 @@
 class InputHooks {
 public:
     // Reads what to show, the region and the hot keys from `options` as the recording begins.
+    // Hooks the platform refuses leave the frames without that input; the recording goes on.
     InputHooks(const RecordingOptions& options, const std::atomic<int32_t>& recordState);
     ~InputHooks();
     InputHooks(const InputHooks&) = delete;
     InputHooks& operator=(const InputHooks&) = delete;
 
-    // False when the hooks could not be installed: the frames then show no input.
-    [[nodiscard]] bool Installed() const noexcept { return installed_; }
     // What a frame taken at `ms` (timeGetTime's clock) shows.
     [[nodiscard]] overlay::Scene At(uint32_t ms);
 
 private:
     static LRESULT CALLBACK OnMouse(int code, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK OnKey(int code, WPARAM wp, LPARAM lp);
-    void Run(HANDLE ready);
+    void Run(std::promise<void>& ready);
     void NoteKey(uint32_t vk, bool down, uint32_t ms);
     [[nodiscard]] bool Paused() const noexcept;
     [[nodiscard]] bool IsOwnHotKey(uint32_t vk, uint32_t modifiers) const noexcept;
@@ -47,10 +47,8 @@ private:
     overlay::Timeline timeline_;
 
     // The hooks' thread only.
-    uint32_t modifiers_ = 0;
     std::vector<bool> keyDown_ = std::vector<bool>(256, false);
 
     std::thread thread_;
     DWORD threadId_ = 0;
-    bool installed_ = false;
 };

@@ -4,10 +4,9 @@
 
 namespace {
 
-// Amber and sky blue, each edged in black: both read on light screens and on dark ones.
-constexpr COLORREF kLeftColour = RGB(255, 176, 0);
-constexpr COLORREF kRightColour = RGB(0, 170, 255);
-constexpr COLORREF kMiddleColour = RGB(60, 220, 90);
+// By overlay::Button: amber, sky blue and green, each edged in black, read on light screens and
+// on dark ones.
+constexpr COLORREF kButtonColours[] = {RGB(255, 176, 0), RGB(0, 170, 255), RGB(60, 220, 90)};
 constexpr COLORREF kEdge = RGB(0, 0, 0);
 constexpr COLORREF kBox = RGB(32, 32, 32);
 constexpr COLORREF kText = RGB(255, 255, 255);
@@ -24,30 +23,20 @@ OverlayPainter::OverlayPainter(int frameHeight)
     : font_(::CreateFontA(-std::clamp(frameHeight / 16, 14, 32), 0, 0, 0, FW_BOLD, FALSE, FALSE,
                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                           NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial")),
-      outline_(::CreatePen(PS_SOLID, kRingWidth + 2, kEdge)),
-      left_(::CreatePen(PS_SOLID, kRingWidth, kLeftColour)),
-      right_(::CreatePen(PS_SOLID, kRingWidth, kRightColour)),
-      middle_(::CreatePen(PS_SOLID, kRingWidth, kMiddleColour)),
-      leftDot_(::CreateSolidBrush(kLeftColour)), rightDot_(::CreateSolidBrush(kRightColour)),
-      middleDot_(::CreateSolidBrush(kMiddleColour)), box_(::CreateSolidBrush(kBox)) {}
+      outline_(::CreatePen(PS_SOLID, kRingWidth + 2, kEdge)), box_(::CreateSolidBrush(kBox)) {
+    for (size_t i = 0; i < rings_.size(); ++i) {
+        rings_[i].reset(::CreatePen(PS_SOLID, kRingWidth, kButtonColours[i]));
+        dots_[i].reset(::CreateSolidBrush(kButtonColours[i]));
+    }
+}
 
 void OverlayPainter::Draw(HDC dc, const overlay::Scene& scene, POINT origin, POINT pointer,
                           SIZE frame) const {
-    const auto pen = [&](overlay::Button b) {
-        return b == overlay::Button::Left    ? left_.get()
-               : b == overlay::Button::Right ? right_.get()
-                                             : middle_.get();
-    };
-    const auto dot = [&](overlay::Button b) {
-        return b == overlay::Button::Left    ? leftDot_.get()
-               : b == overlay::Button::Right ? rightDot_.get()
-                                             : middleDot_.get();
-    };
     if (!scene.rings.empty()) {
         const SelectionGuard hollow(dc, ::GetStockObject(HOLLOW_BRUSH));
         for (const overlay::Ring& r : scene.rings) {
             const int x = r.x - origin.x, y = r.y - origin.y;
-            for (HPEN p : {outline_.get(), pen(r.button)}) {
+            for (HPEN p : {outline_.get(), rings_[static_cast<size_t>(r.button)].get()}) {
                 const SelectionGuard select(dc, p);
                 ::Ellipse(dc, x - kRingRadius, y - kRingRadius, x + kRingRadius + 1,
                           y + kRingRadius + 1);
@@ -58,7 +47,7 @@ void OverlayPainter::Draw(HDC dc, const overlay::Scene& scene, POINT origin, POI
     int offset = 0;
     for (const overlay::Button b : scene.held) {
         const int x = pointer.x - origin.x + offset, y = pointer.y - origin.y;
-        const SelectionGuard brush(dc, dot(b));
+        const SelectionGuard brush(dc, dots_[static_cast<size_t>(b)].get());
         const SelectionGuard edge(dc, ::GetStockObject(BLACK_PEN));
         ::Ellipse(dc, x - kDotRadius, y - kDotRadius, x + kDotRadius + 1, y + kDotRadius + 1);
         offset += 2 * kDotRadius + 2;

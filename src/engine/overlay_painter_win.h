@@ -7,6 +7,7 @@
 #include "engine/input_overlay.h"
 #include "framework/handles_win.h"
 
+#include <array>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -24,6 +25,8 @@ public:
 private:
     UniqueFont font_;
     UniquePen outline_;
-    UniquePen left_, right_, middle_;
-    UniqueBrush leftDot_, rightDot_, middleDot_, box_;
+    // By overlay::Button: the ring's pen and the dot's brush.
+    std::array<UniquePen, 3> rings_;
+    std::array<UniqueBrush, 3> dots_;
+    UniqueBrush box_;
 };
