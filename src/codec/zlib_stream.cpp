@@ -65,13 +65,24 @@ bool Deflater::Compress(std::span<const uint8_t> in, std::vector<uint8_t>& out) 
 }
 
 SplitDeflater::SplitDeflater(int level, int pieces) : level_(level) {
-    for (int i = 0; i < std::max(pieces, 1); ++i)
+    if (pieces <= 1) {
+        whole_ = std::make_unique<Deflater>(level);
+        return;
+    }
+    for (int i = 0; i < pieces; ++i)
         pieces_.push_back(std::make_unique<Deflater>(level, true));
     outputs_.resize(pieces_.size());
 }
 
+bool SplitDeflater::Reset() {
+    fresh_ = true;
+    return !whole_ || whole_->Reset();
+}
+
 bool SplitDeflater::Compress(std::span<const uint8_t> in, std::vector<uint8_t>& out,
                              WorkerPool& pool) {
+    if (whole_)
+        return whole_->Compress(in, out);
     if (fresh_) {
         // The zlib header a one-piece stream would start with; its level bits are only a hint.
         const uint8_t cmf = 0x78;

@@ -34,17 +34,19 @@ private:
 // One deflate stream written in pieces side by side. Each piece is compressed on its own with
 // the 32 KiB before it as its dictionary and ends on a sync flush, on a byte boundary with no
 // final block, so the pieces join into a stream any inflater reads as one: a little larger than
-// one deflater's, and as many times faster as there are threads.
+// one deflater's, and as many times faster as there are threads. With one piece it is one
+// deflater's stream, byte for byte.
 class SplitDeflater {
 public:
     SplitDeflater(int level, int pieces);
 
     // The next Compress starts a new zlib stream.
-    void Reset() noexcept { fresh_ = true; }
+    [[nodiscard]] bool Reset();
     [[nodiscard]] bool Compress(std::span<const uint8_t> in, std::vector<uint8_t>& out,
                                 WorkerPool& pool);
 
 private:
+    std::unique_ptr<Deflater> whole_; // one piece
     std::vector<std::unique_ptr<Deflater>> pieces_;
     std::vector<std::vector<uint8_t>> outputs_;
     std::vector<uint8_t> history_; // the last bytes of the stream so far, up to the window

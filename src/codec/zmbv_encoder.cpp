@@ -98,12 +98,7 @@ bool Encoder::Start(int width, int height, PixelFormat format, int level, int th
     }
     if (!pool_ || pool_->Threads() != threads)
         pool_ = std::make_unique<WorkerPool>(threads);
-    deflater_.reset();
-    splitDeflater_.reset();
-    if (threads == 1)
-        deflater_ = std::make_unique<Deflater>(level);
-    else
-        splitDeflater_ = std::make_unique<SplitDeflater>(level, threads);
+    deflater_ = std::make_unique<SplitDeflater>(level, threads);
     palette_ = {};
     havePrevious_ = false;
     lastCommon_ = {};
@@ -154,11 +149,7 @@ bool Encoder::Encode(const InputFrame& in, bool forceKey, std::vector<uint8_t>& 
         out.insert(out.end(),
                    {kVersionHigh, kVersionLow, kCompressionDeflate, static_cast<uint8_t>(format_),
                     static_cast<uint8_t>(kBlockSize), static_cast<uint8_t>(kBlockSize)});
-        if (deflater_)
-            ok = deflater_->Reset();
-        else
-            splitDeflater_->Reset();
-        ok = ok && pool_->Run(bands_.size(), [&](size_t i) {
+        ok = deflater_->Reset() && pool_->Run(bands_.size(), [&](size_t i) {
             LoadRows(in, bands_[i].firstRow, bands_[i].endRow);
         });
         EncodeKey(in);
@@ -167,7 +158,7 @@ bool Encoder::Encode(const InputFrame& in, bool forceKey, std::vector<uint8_t>& 
         out.push_back(newPalette ? kDeltaPalette : 0);
         ok = EncodeDelta(in);
     }
-    if (!ok || !Deflate(out)) {
+    if (!ok || !deflater_->Compress(raw_, out, *pool_)) {
         // The stream is broken for whatever follows: start again with a key frame.
         havePrevious_ = false;
         out.clear();
@@ -178,10 +169,6 @@ bool Encoder::Encode(const InputFrame& in, bool forceKey, std::vector<uint8_t>& 
     cur_.swap(prev_);
     havePrevious_ = true;
     return true;
-}
-
-bool Encoder::Deflate(std::vector<uint8_t>& out) {
-    return deflater_ ? deflater_->Compress(raw_, out) : splitDeflater_->Compress(raw_, out, *pool_);
 }
 
 void Encoder::EncodeKey(const InputFrame& in) {

@@ -73,7 +73,6 @@ private:
                     uint8_t* vectors) const;
     void EncodeKey(const InputFrame& in);
     [[nodiscard]] bool EncodeDelta(const InputFrame& in);
-    [[nodiscard]] bool Deflate(std::vector<uint8_t>& out);
     void FindGlobalMotion();
     bool BlockEqual(int x, int y, int w, int h, Vector v) const;
     size_t BlockDifference(int x, int y, int w, int h, Vector v, size_t limit) const;
@@ -82,8 +81,7 @@ private:
     int width_ = 0, height_ = 0, bpp_ = 0;
     PixelFormat format_ = PixelFormat::Bgr32;
     size_t rowBytes_ = 0;
-    std::unique_ptr<Deflater> deflater_;           // one thread
-    std::unique_ptr<SplitDeflater> splitDeflater_; // more
+    std::unique_ptr<SplitDeflater> deflater_; // a piece per thread
     std::unique_ptr<WorkerPool> pool_;
     std::vector<Band> bands_;
     std::vector<uint8_t> cur_, prev_, raw_;
