@@ -3,6 +3,7 @@
 #include "automation/automation_guids.h"
 #include "automation/automation_members.h"
 #include "framework/handles_win.h"
+#include "framework/registry_string_win.h"
 
 #include <vector>
 
@@ -100,17 +101,7 @@ void AutomationServer::OnDialogGone() noexcept {
 namespace {
 
 bool HoldsValue(HKEY key, const std::string& name, const std::string& value) {
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExA(key, name.empty() ? nullptr : name.c_str(), nullptr, &type, nullptr,
-                           &size) != ERROR_SUCCESS ||
-        type != REG_SZ || size > 0x10000)
-        return false;
-    std::vector<char> buffer(size + 1, '\0');
-    if (::RegQueryValueExA(key, name.empty() ? nullptr : name.c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
-        return false;
-    return std::string(buffer.data()) == value;
+    return ReadRegistryString(key, name.empty() ? nullptr : name.c_str()) == value;
 }
 
 // Writes what differs below root\prefix; false when a value could not be written.
@@ -127,9 +118,8 @@ bool WriteEntries(HKEY root, const std::string& prefix,
         }
         if (HoldsValue(key.get(), entry.name, entry.value))
             continue;
-        ok = ::RegSetValueExA(key.get(), entry.name.empty() ? nullptr : entry.name.c_str(), 0,
-                              REG_SZ, reinterpret_cast<const BYTE*>(entry.value.c_str()),
-                              static_cast<DWORD>(entry.value.size() + 1)) == ERROR_SUCCESS &&
+        ok = WriteRegistryString(key.get(), entry.name.empty() ? nullptr : entry.name.c_str(),
+                                 entry.value) == ERROR_SUCCESS &&
              ok;
     }
     return ok;

@@ -40,6 +40,12 @@ bool Application::LoadResourceLibrary(const std::string& fileName) {
 }
 
 std::string Application::ProgramDirectory() {
+    const std::string path = ProgramPath();
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string Application::ProgramPath() {
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
@@ -48,11 +54,8 @@ std::string Application::ProgramDirectory() {
             return {};
         }
         // A full buffer means the path was cut (and maybe not terminated).
-        if (length < size) {
-            std::string path(buffer.data(), length);
-            const auto slash = path.find_last_of('\\');
-            return slash == std::string::npos ? std::string() : path.substr(0, slash);
-        }
+        if (length < size)
+            return std::string(buffer.data(), length);
         if (size >= kMaxModulePath) {
             return {};
         }

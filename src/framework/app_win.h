@@ -24,7 +24,9 @@ public:
     // a stray copy elsewhere cannot stand in for ours. False when it is missing.
     [[nodiscard]] bool LoadResourceLibrary(const std::string& fileName);
 
-    // The directory of the running program without a trailing backslash; empty if unknown.
+    // The running program's full path, and its directory without a trailing backslash; empty
+    // if unknown.
+    [[nodiscard]] static std::string ProgramPath();
     [[nodiscard]] static std::string ProgramDirectory();
 
     // windows.h maps these three names to their A forms; every caller sees the same mapping.

@@ -1,7 +1,9 @@
 #include "setup/codec_setup_win.h"
 
 #include "codec/zmbv_driver_win.h"
+#include "framework/app_win.h"
 #include "framework/handles_win.h"
+#include "framework/registry_string_win.h"
 
 #include <shellapi.h>
 
@@ -30,24 +32,6 @@ std::string ReadWholeFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::optional<std::string> ReadString(HKEY key, const char* name) {
-    DWORD type = 0, size = 0;
-    if (::RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || size > 0x10000)
-        return std::nullopt;
-    std::string value(size + 1, '\0');
-    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                           &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    value.resize(value.find('\0'));
-    return value;
-}
-
-LONG SetString(HKEY key, const char* name, const std::string& value) {
-    return ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>(value.size() + 1));
-}
-
 setup::CodecOutcome Refused(DWORD error) {
     return error == ERROR_ACCESS_DENIED ? setup::CodecOutcome::NeedsAdministrator
                                         : setup::CodecOutcome::Failed;
@@ -60,7 +44,7 @@ setup::CodecOutcome InstallOne(const std::string& programDirectory, const CodecT
                                          drivers.put(), nullptr);
         r != ERROR_SUCCESS)
         return Refused(static_cast<DWORD>(r));
-    if (const auto value = ReadString(drivers.get(), setup::kCodecValue);
+    if (const auto value = ReadRegistryString(drivers.get(), setup::kCodecValue, true);
         value && !value->empty() && !setup::NamesOurCodec(*value))
         return setup::CodecOutcome::AnotherProgramsCodec;
 
@@ -76,7 +60,7 @@ setup::CodecOutcome InstallOne(const std::string& programDirectory, const CodecT
         if (ReadWholeFile(target) != library)
             return Refused(error);
     }
-    if (const LONG r = SetString(drivers.get(), setup::kCodecValue, setup::kCodecLibrary);
+    if (const LONG r = WriteRegistryString(drivers.get(), setup::kCodecValue, setup::kCodecLibrary);
         r != ERROR_SUCCESS)
         return Refused(static_cast<DWORD>(r));
     UniqueRegKey descriptions;
@@ -97,7 +81,7 @@ void UninstallOne(const CodecTarget& t) {
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, t.driversKey.c_str(), 0,
                         KEY_QUERY_VALUE | KEY_SET_VALUE | t.view, drivers.put()) != ERROR_SUCCESS)
         return;
-    const auto value = ReadString(drivers.get(), setup::kCodecValue);
+    const auto value = ReadRegistryString(drivers.get(), setup::kCodecValue, true);
     if (!value || !setup::NamesOurCodec(*value))
         return;
     ::RegDeleteValueA(drivers.get(), setup::kCodecValue);
@@ -125,15 +109,14 @@ bool IsElevated() {
 
 // The same command again, with the rights asked for; its exit code, or 1 when the user said no.
 int RunElevatedCopy() {
-    char program[MAX_PATH] = "";
-    const DWORD length = ::GetModuleFileNameA(nullptr, program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    const std::string program = Application::ProgramPath();
+    if (program.empty())
         return 1;
     SHELLEXECUTEINFOA run{};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
     run.lpVerb = "runas";
-    run.lpFile = program;
+    run.lpFile = program.c_str();
     run.lpParameters = "-installcodec elevated";
     run.nShow = SW_SHOWNORMAL;
     if (!::ShellExecuteExA(&run) || run.hProcess == nullptr)
@@ -196,11 +179,9 @@ int RunInstallCodec(const std::string& programDirectory, const std::string& prod
     const setup::CodecOutcome outcome = InstallCodec(programDirectory, SystemCodecTargets());
     if (outcome == setup::CodecOutcome::NeedsAdministrator && !elevatedCopy && !IsElevated())
         return RunElevatedCopy();
-    char program[MAX_PATH] = "";
-    ::GetModuleFileNameA(nullptr, program, MAX_PATH);
     const bool done = outcome == setup::CodecOutcome::Installed ||
                       outcome == setup::CodecOutcome::AnotherProgramsCodec;
-    const std::string text = setup::CodecOutcomeText(outcome, program);
+    const std::string text = setup::CodecOutcomeText(outcome, Application::ProgramPath());
     ::MessageBoxA(nullptr, text.c_str(), product.c_str(),
                   MB_OK | (done ? MB_ICONINFORMATION : MB_ICONWARNING));
     return done ? 0 : 1;

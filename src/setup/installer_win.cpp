@@ -1,6 +1,7 @@
 #include "setup/installer_win.h"
 
 #include "framework/handles_win.h"
+#include "framework/registry_string_win.h"
 #include "setup/codec_setup_win.h"
 #include "setup/destination_dialog_win.h"
 #include "setup/install_text.h"
@@ -94,8 +95,7 @@ std::string WriteUninstallBatchFile(setup::InstallPlace& place, const std::strin
 }
 
 bool SetString(HKEY key, const char* name, const std::string& value) {
-    return ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+    return WriteRegistryString(key, name, value) == ERROR_SUCCESS;
 }
 
 bool WriteEntry(HKEY root, const std::string& path, const std::string& product,

@@ -3,6 +3,7 @@
 #include "automation/automation_members.h"
 #include "framework/app_win.h"
 #include "framework/handles_win.h"
+#include "framework/registry_string_win.h"
 #include "resources/resource_ids.h"
 #include "setup/codec_setup_win.h"
 #include "setup/install_text.h"
@@ -27,31 +28,13 @@ std::string DefaultValue(HKEY root, const std::string& path) {
     const UniqueRegKey key = OpenKey(root, path, KEY_QUERY_VALUE);
     if (!key)
         return {};
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExA(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        type != REG_SZ || size > 0x10000)
-        return {};
-    std::vector<char> value(size + 1, '\0');
-    if (::RegQueryValueExA(key.get(), nullptr, nullptr, &type,
-                           reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
-        return {};
-    return value.data();
+    return ReadRegistryString(key.get(), nullptr).value_or(std::string());
 }
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(),
                                                     static_cast<int>(a.size()), b.c_str(),
                                                     static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-std::string RunningProgram() {
-    std::vector<char> buffer(32768, '\0');
-    const DWORD length =
-        ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 || length >= buffer.size())
-        return {};
-    return std::string(buffer.data(), length);
 }
 
 // The class's keys below `root` (whose names are the registration's, below `prefix`), removed
@@ -139,7 +122,7 @@ int RunUninstall(const std::string& product) {
     // registry now could never be removed.
     RemoveSettingsKeys(kMaker, product);
     RemoveUninstallEntry(product);
-    RemoveAutomationClass(RunningProgram());
+    RemoveAutomationClass(Application::ProgramPath());
     UninstallCodec(SystemCodecTargets());
     return 0;
 }
